@@ -1,0 +1,2 @@
+// quenvar-sim: the service on a simulated machine.
+int main() { return 0; }

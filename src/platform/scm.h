@@ -1,0 +1,26 @@
+// advapi32: the service control manager, for the running service and for install and remove.
+#pragma once
+
+#include "platform/types.h"
+
+namespace platform {
+
+BOOL WINAPI StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpServiceStartTable);
+SERVICE_STATUS_HANDLE WINAPI RegisterServiceCtrlHandlerExW(LPCWSTR lpServiceName,
+                                                           LPHANDLER_FUNCTION_EX lpHandlerProc,
+                                                           LPVOID lpContext);
+BOOL WINAPI SetServiceStatus(SERVICE_STATUS_HANDLE hServiceStatus,
+                             LPSERVICE_STATUS lpServiceStatus);
+SC_HANDLE WINAPI OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName,
+                                DWORD dwDesiredAccess);
+SC_HANDLE WINAPI CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName,
+                                LPCWSTR lpDisplayName, DWORD dwDesiredAccess, DWORD dwServiceType,
+                                DWORD dwStartType, DWORD dwErrorControl, LPCWSTR lpBinaryPathName,
+                                LPCWSTR lpLoadOrderGroup, LPDWORD lpdwTagId,
+                                LPCWSTR lpDependencies, LPCWSTR lpServiceStartName,
+                                LPCWSTR lpPassword);
+SC_HANDLE WINAPI OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD dwDesiredAccess);
+BOOL WINAPI DeleteService(SC_HANDLE hService);
+BOOL WINAPI CloseServiceHandle(SC_HANDLE hSCObject);
+
+} // namespace platform

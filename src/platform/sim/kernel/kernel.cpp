@@ -1,0 +1,322 @@
+// Simulated kernel32: the handle table, events, waits, threads, last error, version and module
+// path. Files and device I/O control live with the kernel-streaming filters (sim/ks).
+#include "platform/kernel.h"
+#include "platform/sim/machine.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <thread>
+
+namespace sim {
+namespace {
+
+struct Entry {
+    HandleKind kind;
+    std::shared_ptr<KernelObject> object;
+};
+
+struct Table {
+    std::mutex lock;
+    std::map<std::uintptr_t, Entry> entries;
+    std::uintptr_t next = 0x1000;
+    // One lock and condition for every waitable object: the machine is small, and it makes
+    // waits on several objects trivially correct.
+    std::mutex waitLock;
+    std::condition_variable waitChanged;
+    DWORD major = 6;
+    DWORD minor = 1;
+    platform::WideString modulePath = WIDE("C:\\Program Files\\Quenvar\\QuenvarService.exe");
+};
+
+Table& Kernel() {
+    static Table* table = new Table;
+    return *table;
+}
+
+thread_local DWORD LastError = 0;
+thread_local DWORD ThreadId = 0;
+std::atomic<DWORD> NextThreadId{0x100};
+std::atomic<int> NextThreadName{1};
+
+struct Event : KernelObject {
+    bool manualReset;
+    bool state;
+    Event(bool manual, bool initial) : manualReset(manual), state(initial) {}
+    bool Waitable() const override { return true; }
+    bool Signalled() const override { return state; }
+    void Consume() override {
+        if (!manualReset) {
+            state = false;
+        }
+    }
+};
+
+struct Thread : KernelObject {
+    bool ended = false;
+    bool Waitable() const override { return true; }
+    bool Signalled() const override { return ended; }
+};
+
+} // namespace
+
+HANDLE InsertHandle(HandleKind kind, std::shared_ptr<KernelObject> object) {
+    auto& table = Kernel();
+    std::lock_guard<std::mutex> guard(table.lock);
+    std::uintptr_t value = table.next;
+    table.next += 4;
+    table.entries[value] = Entry{kind, std::move(object)};
+    return reinterpret_cast<HANDLE>(value);
+}
+
+std::shared_ptr<KernelObject> LookupHandle(HANDLE handle, HandleKind kind) {
+    auto& table = Kernel();
+    std::lock_guard<std::mutex> guard(table.lock);
+    auto found = table.entries.find(reinterpret_cast<std::uintptr_t>(handle));
+    if (found == table.entries.end() || found->second.kind != kind) {
+        return nullptr;
+    }
+    return found->second.object;
+}
+
+std::size_t OpenHandles(HandleKind kind) {
+    auto& table = Kernel();
+    std::lock_guard<std::mutex> guard(table.lock);
+    return static_cast<std::size_t>(
+        std::count_if(table.entries.begin(), table.entries.end(),
+                      [kind](const auto& entry) { return entry.second.kind == kind; }));
+}
+
+void ChangeWaitState(const std::function<void()>& change) {
+    auto& table = Kernel();
+    {
+        std::lock_guard<std::mutex> guard(table.waitLock);
+        change();
+    }
+    table.waitChanged.notify_all();
+}
+
+void SetWindowsVersion(DWORD major, DWORD minor) {
+    std::lock_guard<std::mutex> guard(Kernel().lock);
+    Kernel().major = major;
+    Kernel().minor = minor;
+}
+
+void SetModulePath(const platform::WideString& path) {
+    std::lock_guard<std::mutex> guard(Kernel().lock);
+    Kernel().modulePath = path;
+}
+
+} // namespace sim
+
+namespace platform {
+
+DWORD WINAPI GetLastError() { return sim::LastError; }
+
+void WINAPI SetLastError(DWORD dwErrCode) { sim::LastError = dwErrCode; }
+
+DWORD WINAPI GetCurrentThreadId() {
+    if (sim::ThreadId == 0) {
+        sim::ThreadId = sim::NextThreadId++;
+    }
+    return sim::ThreadId;
+}
+
+HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bInitialState,
+                           LPCWSTR) {
+    if (sim::ShouldFail("CreateEventW")) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    auto event = std::make_shared<sim::Event>(bManualReset != FALSE, bInitialState != FALSE);
+    return sim::InsertHandle(sim::HandleKind::Event, event);
+}
+
+BOOL WINAPI SetEvent(HANDLE hEvent) {
+    auto object = sim::LookupHandle(hEvent, sim::HandleKind::Event);
+    if (!object) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    sim::Record("SetEvent");
+    auto* event = static_cast<sim::Event*>(object.get());
+    sim::ChangeWaitState([event] { event->state = true; });
+    return TRUE;
+}
+
+DWORD WINAPI WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll,
+                                    DWORD dwMilliseconds) {
+    std::vector<std::shared_ptr<sim::KernelObject>> objects;
+    for (DWORD i = 0; i < nCount; ++i) {
+        std::shared_ptr<sim::KernelObject> object;
+        for (auto kind : {sim::HandleKind::Event, sim::HandleKind::Thread}) {
+            if (!object) {
+                object = sim::LookupHandle(lpHandles[i], kind);
+            }
+        }
+        if (!object || !object->Waitable()) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return WAIT_FAILED;
+        }
+        objects.push_back(std::move(object));
+    }
+    if (objects.empty()) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return WAIT_FAILED;
+    }
+    auto& table = sim::Kernel();
+    std::unique_lock<std::mutex> guard(table.waitLock);
+    DWORD result = WAIT_TIMEOUT;
+    auto ready = [&] {
+        if (bWaitAll) {
+            if (std::all_of(objects.begin(), objects.end(),
+                            [](auto& object) { return object->Signalled(); })) {
+                for (auto& object : objects) {
+                    object->Consume();
+                }
+                result = WAIT_OBJECT_0;
+                return true;
+            }
+            return false;
+        }
+        for (std::size_t i = 0; i < objects.size(); ++i) {
+            if (objects[i]->Signalled()) {
+                objects[i]->Consume();
+                result = WAIT_OBJECT_0 + static_cast<DWORD>(i);
+                return true;
+            }
+        }
+        return false;
+    };
+    if (dwMilliseconds == INFINITE) {
+        table.waitChanged.wait(guard, ready);
+    } else {
+        table.waitChanged.wait_for(guard, std::chrono::milliseconds(dwMilliseconds), ready);
+    }
+    return result;
+}
+
+DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
+    return WaitForMultipleObjects(1, &hHandle, FALSE, dwMilliseconds);
+}
+
+BOOL WINAPI CloseHandle(HANDLE hObject) {
+    auto& table = sim::Kernel();
+    std::shared_ptr<sim::KernelObject> object;
+    {
+        std::lock_guard<std::mutex> guard(table.lock);
+        auto found = table.entries.find(reinterpret_cast<std::uintptr_t>(hObject));
+        if (found == table.entries.end()) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return FALSE;
+        }
+        object = std::move(found->second.object);
+        table.entries.erase(found);
+    }
+    object->Closed();
+    return TRUE;
+}
+
+void WINAPI Sleep(DWORD dwMilliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(dwMilliseconds));
+}
+
+HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE lpStartAddress,
+                           LPVOID lpParameter, DWORD, LPDWORD lpThreadId) {
+    if (sim::ShouldFail("CreateThread")) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    auto thread = std::make_shared<sim::Thread>();
+    DWORD id = sim::NextThreadId++;
+    std::string name = "thread-" + std::to_string(sim::NextThreadName++);
+    sim::Record("CreateThread " + name);
+    std::thread([thread, id, name, lpStartAddress, lpParameter] {
+        sim::ThreadId = id;
+        sim::SetThreadName(name);
+        lpStartAddress(lpParameter);
+        sim::ChangeWaitState([&thread] { thread->ended = true; });
+    }).detach();
+    if (lpThreadId) {
+        *lpThreadId = id;
+    }
+    return sim::InsertHandle(sim::HandleKind::Thread, thread);
+}
+
+BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW lpVersionInformation) {
+    if (lpVersionInformation->dwOSVersionInfoSize != sizeof(OSVERSIONINFOW) ||
+        sim::ShouldFail("GetVersionExW")) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    std::lock_guard<std::mutex> guard(sim::Kernel().lock);
+    lpVersionInformation->dwMajorVersion = sim::Kernel().major;
+    lpVersionInformation->dwMinorVersion = sim::Kernel().minor;
+    lpVersionInformation->dwBuildNumber = 2600;
+    lpVersionInformation->dwPlatformId = 2;
+    lpVersionInformation->szCSDVersion[0] = 0;
+    return TRUE;
+}
+
+// As Windows Vista and later: a path that does not fit is cut to nSize - 1 characters and a
+// terminator, the result is nSize and the error ERROR_INSUFFICIENT_BUFFER.
+DWORD WINAPI GetModuleFileNameW(HMODULE, LPWSTR lpFilename, DWORD nSize) {
+    if (sim::ShouldFail("GetModuleFileNameW")) {
+        SetLastError(ERROR_GEN_FAILURE);
+        return 0;
+    }
+    platform::WideString path;
+    {
+        std::lock_guard<std::mutex> guard(sim::Kernel().lock);
+        path = sim::Kernel().modulePath;
+    }
+    if (nSize == 0) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    if (path.size() >= nSize) {
+        std::copy_n(path.begin(), nSize - 1, lpFilename);
+        lpFilename[nSize - 1] = 0;
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return nSize;
+    }
+    std::copy(path.begin(), path.end(), lpFilename);
+    lpFilename[path.size()] = 0;
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(path.size());
+}
+
+namespace {
+WCHAR Fold(WCHAR c) {
+    if ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) {
+        return static_cast<WCHAR>(c + 0x20);
+    }
+    return c;
+}
+} // namespace
+
+// Null sorts before every string, as on Windows.
+int WINAPI lstrcmpiW(LPCWSTR lpString1, LPCWSTR lpString2) {
+    if (!lpString1 || !lpString2) {
+        return lpString1 == lpString2 ? 0 : (lpString1 ? 1 : -1);
+    }
+    for (;; ++lpString1, ++lpString2) {
+        WCHAR a = Fold(*lpString1);
+        WCHAR b = Fold(*lpString2);
+        if (a != b) {
+            return a < b ? -1 : 1;
+        }
+        if (a == 0) {
+            return 0;
+        }
+    }
+}
+
+HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName) {
+    return lpModuleName ? nullptr : reinterpret_cast<HMODULE>(0x140000000);
+}
+
+} // namespace platform

@@ -1,0 +1,150 @@
+// Simulated machine: journal, thread names, failure injection, faults and resets.
+#include "platform/sim/machine.h"
+
+#include <cstdio>
+#include <map>
+#include <mutex>
+
+namespace sim {
+namespace {
+
+struct Shared {
+    std::mutex lock;
+    std::vector<std::string> journal;
+    std::vector<std::string> faults;
+    struct Failure {
+        int times;
+        int skip;
+    };
+    std::map<std::string, Failure> failures;
+    std::vector<std::function<void()>> resets;
+};
+
+Shared& State() {
+    static Shared* shared = new Shared; // outlives every thread of the process
+    return *shared;
+}
+
+thread_local std::string CurrentThreadName;
+
+} // namespace
+
+void OnReset(std::function<void()> reset) {
+    std::lock_guard<std::mutex> guard(State().lock);
+    State().resets.push_back(std::move(reset));
+}
+
+void ResetMachine() {
+    std::vector<std::function<void()>> resets;
+    {
+        std::lock_guard<std::mutex> guard(State().lock);
+        resets = State().resets;
+        State().journal.clear();
+        State().faults.clear();
+        State().failures.clear();
+    }
+    for (auto& reset : resets) {
+        reset();
+    }
+    SetWindowsVersion(6, 1);
+    SetModulePath(WIDE("C:\\Program Files\\Quenvar\\QuenvarService.exe"));
+}
+
+void Record(const std::string& entry) {
+    std::string line = entry + " [" + ThreadName() + "]";
+    std::lock_guard<std::mutex> guard(State().lock);
+    State().journal.push_back(std::move(line));
+}
+
+std::vector<std::string> Journal() {
+    std::lock_guard<std::mutex> guard(State().lock);
+    return State().journal;
+}
+
+void ClearJournal() {
+    std::lock_guard<std::mutex> guard(State().lock);
+    State().journal.clear();
+}
+
+std::vector<std::string> JournalWith(const std::string& prefix) {
+    std::vector<std::string> found;
+    for (auto& entry : Journal()) {
+        if (entry.compare(0, prefix.size(), prefix) == 0) {
+            found.push_back(entry);
+        }
+    }
+    return found;
+}
+
+void SetThreadName(const std::string& name) { CurrentThreadName = name; }
+
+std::string ThreadName() { return CurrentThreadName.empty() ? "test" : CurrentThreadName; }
+
+void FailCall(const std::string& call, int times, int skip) {
+    std::lock_guard<std::mutex> guard(State().lock);
+    State().failures[call] = {times, skip};
+}
+
+void ClearFailures() {
+    std::lock_guard<std::mutex> guard(State().lock);
+    State().failures.clear();
+}
+
+bool ShouldFail(const std::string& call) {
+    std::lock_guard<std::mutex> guard(State().lock);
+    auto found = State().failures.find(call);
+    if (found == State().failures.end()) {
+        return false;
+    }
+    auto& failure = found->second;
+    if (failure.skip > 0) {
+        --failure.skip;
+        return false;
+    }
+    if (failure.times == 0) {
+        return false;
+    }
+    if (failure.times > 0) {
+        --failure.times;
+    }
+    return true;
+}
+
+void ReportFault(const std::string& fault) {
+    std::lock_guard<std::mutex> guard(State().lock);
+    State().faults.push_back(fault);
+}
+
+std::vector<std::string> Faults() {
+    std::lock_guard<std::mutex> guard(State().lock);
+    return State().faults;
+}
+
+std::string Narrow(const WCHAR* text) {
+    std::string out;
+    for (; text && *text; ++text) {
+        out.push_back(*text < 0x80 ? static_cast<char>(*text) : '?');
+    }
+    return out;
+}
+
+std::string Narrow(const platform::WideString& text) { return Narrow(text.c_str()); }
+
+platform::WideString Widen(const std::string& text) {
+    platform::WideString out;
+    for (unsigned char c : text) {
+        out.push_back(static_cast<WCHAR>(c));
+    }
+    return out;
+}
+
+std::string FormatGuid(const GUID& guid) {
+    char text[40];
+    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  static_cast<unsigned>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0],
+                  guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5],
+                  guid.Data4[6], guid.Data4[7]);
+    return text;
+}
+
+} // namespace sim

@@ -1,0 +1,90 @@
+// The simulated Windows machine: what tests and the demo use to set it up, drive it and read it.
+// Each area of the machine (scm, com, audio, ks, winmm, user32) has a header of its own beside
+// this one; this one holds what they share: the journal, thread names, failure injection, the
+// kernel handle table, the Windows version, the module path and device notifications.
+#pragma once
+
+#include "platform/types.h"
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+// Puts the whole machine back to its first state (every area that has been used registers its
+// own reset). Kernel objects that are still open stay open: the service state record lives for
+// the whole process, as on Windows.
+void ResetMachine();
+void OnReset(std::function<void()> reset);
+
+// One ordered journal of platform calls and effects, each tagged with the calling thread's name.
+void Record(const std::string& entry);
+std::vector<std::string> Journal();
+void ClearJournal();
+// The journal entries that start with prefix, in order.
+std::vector<std::string> JournalWith(const std::string& prefix);
+
+// Thread names: "main" is the dispatcher's thread, "service" the one running ServiceMain,
+// "thread-N" a thread of CreateThread, "audio-N" an audio-system thread.
+void SetThreadName(const std::string& name);
+std::string ThreadName();
+
+// Failure injection by call name ("GetVersionExW", "CreateEventW", ...): the next `times` calls
+// fail (-1: every call until cleared), after `skip` calls that succeed.
+void FailCall(const std::string& call, int times = 1, int skip = 0);
+void ClearFailures();
+bool ShouldFail(const std::string& call);
+
+// Faults the machine noticed in the code under test (an over-released COM object, a call on a
+// closed handle, ...). Tests expect this to stay empty.
+void ReportFault(const std::string& fault);
+std::vector<std::string> Faults();
+
+// Kernel handle table.
+enum class HandleKind { Event, Thread, File };
+struct KernelObject {
+    virtual ~KernelObject() = default;
+    // Waitable objects answer whether they are signalled and, when a wait succeeds on them,
+    // consume the signal (an auto-reset event). Called with the wait lock held.
+    virtual bool Signalled() const { return false; }
+    virtual void Consume() {}
+    virtual bool Waitable() const { return false; }
+    // Called once when the last handle to the object is closed.
+    virtual void Closed() {}
+};
+HANDLE InsertHandle(HandleKind kind, std::shared_ptr<KernelObject> object);
+std::shared_ptr<KernelObject> LookupHandle(HANDLE handle, HandleKind kind);
+std::size_t OpenHandles(HandleKind kind);
+// Runs change under the wait lock and wakes every waiter: how a waitable object changes state.
+void ChangeWaitState(const std::function<void()>& change);
+
+// Windows version and the running executable's path.
+void SetWindowsVersion(DWORD major, DWORD minor = 0);
+void SetModulePath(const platform::WideString& path);
+
+// Device interface notifications (RegisterDeviceNotificationW). A device event reaches every
+// registration of its interface class: service registrations through the SCM's sink (as a
+// SERVICE_CONTROL_DEVICEEVENT), window registrations through user32's sink (as WM_DEVICECHANGE).
+using DeviceEventSink = std::function<void(HANDLE recipient, DWORD eventType)>;
+void SetServiceDeviceEventSink(DeviceEventSink sink);
+void SetWindowDeviceEventSink(DeviceEventSink sink);
+void RaiseDeviceInterfaceEvent(DWORD eventType, const GUID& interfaceClass);
+std::size_t DeviceNotificationCount();
+
+struct DeviceRegistration {
+    HANDLE recipient;
+    DWORD flags;
+    DEV_BROADCAST_DEVICEINTERFACE_W filter;
+};
+std::vector<DeviceRegistration> DeviceRegistrations();
+
+// Text of a wide string for journal entries (ASCII kept, other code units as '?').
+std::string Narrow(const WCHAR* text);
+std::string Narrow(const platform::WideString& text);
+platform::WideString Widen(const std::string& text);
+std::string FormatGuid(const GUID& guid);
+
+} // namespace sim
