@@ -1,0 +1,59 @@
+# Wine prefix lifecycle, sourced by the scripts that run Windows programs under Wine.
+#
+# Every Wine call goes through wine_call, which bounds it with a time limit. A prefix is private
+# and thrown away: wine_prefix_create makes one under a fresh temporary folder, wine_prefix_end
+# stops its wineserver (services included) and deletes it. Wine's own diagnostics are silenced.
+
+WINE_CALL_LIMIT=${WINE_CALL_LIMIT:-60}
+
+wine_environment() {
+    export WINEDEBUG=-all                 # also silences Debian's "wine32 is missing" hint
+    export WINEARCH=win64
+    export WINEDLLOVERRIDES="mscoree,mshtml=" # no Mono or Gecko install prompt
+    unset DISPLAY WAYLAND_DISPLAY         # headless: no window of Wine's own may appear
+}
+
+# wine_call LIMIT COMMAND...: runs COMMAND with the prefix's environment, killed after LIMIT s.
+# Returns the command's status, or 124 when the limit was reached.
+wine_call() {
+    local limit=$1
+    shift
+    timeout --kill-after=5 "$limit" "$@"
+}
+
+# Creates a fresh prefix and exports WINEPREFIX. Output of Wine's first-run setup is discarded.
+wine_prefix_create() {
+    wine_environment
+    WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/quenvar-wine.XXXXXX")
+    export WINEPREFIX
+    if ! wine_call 120 wineboot -i >/dev/null 2>&1; then
+        echo "wine: creating the prefix $WINEPREFIX failed or timed out" >&2
+        return 1
+    fi
+}
+
+# Sets a registry value of the current user: wine_reg_set KEY NAME DATA.
+wine_reg_set() {
+    wine_call "$WINE_CALL_LIMIT" wine reg add "$1" /v "$2" /d "$3" /f >/dev/null 2>&1
+}
+
+# Makes the prefix report Windows XP x64, Windows major version 5.
+wine_prefix_winxp() {
+    wine_call "$WINE_CALL_LIMIT" winecfg -v winxp64 >/dev/null 2>&1
+}
+
+# Keeps the prefix alive while no ordinary process runs (a service must keep running). After this
+# only wineserver -k ends it; wineserver -w would wait forever.
+wine_prefix_persist() {
+    wine_call "$WINE_CALL_LIMIT" wineserver -p >/dev/null 2>&1
+}
+
+# Ends every process of the prefix and deletes it. Safe to call more than once and on failure.
+wine_prefix_end() {
+    [ -n "${WINEPREFIX:-}" ] || return 0
+    if [ -d "$WINEPREFIX" ]; then
+        wine_call 30 wineserver -k >/dev/null 2>&1 || true
+        rm -rf "$WINEPREFIX"
+    fi
+    unset WINEPREFIX
+}
