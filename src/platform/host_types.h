@@ -103,6 +103,7 @@ typedef OVERLAPPED* LPOVERLAPPED;
 #define FAILED(hr) (((HRESULT)(hr)) < 0)
 #define NO_ERROR 0L
 #define ERROR_SUCCESS 0L
+#define ERROR_INVALID_FUNCTION 1L
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
@@ -112,14 +113,25 @@ typedef OVERLAPPED* LPOVERLAPPED;
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_CALL_NOT_IMPLEMENTED 120L
 #define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_INVALID_SERVICE_CONTROL 1052L
+#define ERROR_SERVICE_REQUEST_TIMEOUT 1053L
+#define ERROR_SERVICE_ALREADY_RUNNING 1056L
+#define ERROR_SERVICE_CANNOT_ACCEPT_CTRL 1061L
+#define ERROR_SERVICE_NOT_ACTIVE 1062L
+#define ERROR_SERVICE_NOT_IN_EXE 1083L
 #define ERROR_FAILED_SERVICE_CONTROLLER_CONNECT 1063L
 #define ERROR_SERVICE_DOES_NOT_EXIST 1060L
 #define ERROR_SERVICE_MARKED_FOR_DELETE 1072L
 #define ERROR_SERVICE_EXISTS 1073L
+#define ERROR_NOT_FOUND 1168L
+#define ERROR_DEVICE_REMOVED 1617L
+#define ERROR_INVALID_USER_BUFFER 1784L
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
+#define ERROR_CANNOT_FIND_WND_CLASS 1407L
 #define ERROR_CLASS_ALREADY_EXISTS 1410L
+#define ERROR_INVALID_THREAD_ID 1444L
 
 // kernel32
 #define WAIT_OBJECT_0 0x00000000L
@@ -158,7 +170,11 @@ typedef OSVERSIONINFOW* LPOSVERSIONINFOW;
 #define SERVICE_CONTROL_INTERROGATE 0x00000004
 #define SERVICE_CONTROL_SHUTDOWN 0x00000005
 #define SERVICE_CONTROL_DEVICEEVENT 0x0000000B
+#define SC_MANAGER_CONNECT 0x0001
+#define SC_MANAGER_CREATE_SERVICE 0x0002
+#define SC_MANAGER_ENUMERATE_SERVICE 0x0004
 #define SC_MANAGER_ALL_ACCESS 0xF003F
+#define STANDARD_RIGHTS_READ 0x00020000L
 #define SERVICE_ALL_ACCESS 0xF01FF
 #define DELETE 0x00010000L
 
@@ -221,13 +237,15 @@ typedef IUnknown* LPUNKNOWN;
 struct IMMDeviceCollection;
 struct IMMNotificationClient;
 struct IPropertyStore;
+struct PROPVARIANT;
 enum EDataFlow { eRender, eCapture, eAll };
 enum ERole { eConsole, eMultimedia, eCommunications };
 #define DEVICE_STATE_ACTIVE 0x00000001
 #define E_NOTFOUND ((HRESULT)0x80070490L)
 
 struct IMMDevice : IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE Activate(REFIID iid, DWORD dwClsCtx, void* pActivationParams,
+    virtual HRESULT STDMETHODCALLTYPE Activate(REFIID iid, DWORD dwClsCtx,
+                                               PROPVARIANT* pActivationParams,
                                                void** ppInterface) = 0;
     virtual HRESULT STDMETHODCALLTYPE OpenPropertyStore(DWORD stgmAccess,
                                                         IPropertyStore** ppProperties) = 0;
@@ -464,6 +482,7 @@ struct MIXERCONTROLDETAILS_BOOLEAN {
 // user32 and gdi32
 #define WM_CREATE 0x0001
 #define WM_DESTROY 0x0002
+#define WM_NCDESTROY 0x0082
 #define WM_CLOSE 0x0010
 #define WM_QUIT 0x0012
 #define WM_DEVICECHANGE 0x0219
@@ -504,4 +523,17 @@ struct WNDCLASSEXW {
     LPCWSTR lpszClassName;
     HICON hIconSm;
 };
-struct CREATESTRUCTW;
+struct CREATESTRUCTW {
+    LPVOID lpCreateParams;
+    HINSTANCE hInstance;
+    HMENU hMenu;
+    HWND hwndParent;
+    int cy;
+    int cx;
+    int y;
+    int x;
+    LONG style;
+    LPCWSTR lpszName;
+    LPCWSTR lpszClass;
+    DWORD dwExStyle;
+};
