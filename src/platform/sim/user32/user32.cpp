@@ -1,8 +1,9 @@
-// Simulated user32 and gdi32: classes, windows, per-thread message queues and the window side of
-// device notifications. Nothing else lives here.
+// Simulated user32 and gdi32: classes, windows, per-thread message queues, and the window side of
+// device notifications and mixer change messages. Nothing else lives here.
 #include "platform/sim/user32.h"
 #include "platform/kernel.h"
 #include "platform/sim/machine.h"
+#include "platform/sim/winmm.h"
 #include "platform/user32.h"
 
 #include <chrono>
@@ -193,6 +194,11 @@ Desktop& TheDesktop() {
             created->changed.notify_all();
         });
         SetWindowDeviceEventSink(DeliverDeviceEvent);
+        // A mixer opened with CALLBACK_WINDOW tells its window of every control change.
+        winmm::SetControlChangeSink([](HWND window, HMIXER mixer, DWORD controlId) {
+            PostToWindow(window, MM_MIXM_CONTROL_CHANGE, reinterpret_cast<WPARAM>(mixer),
+                         static_cast<LPARAM>(controlId), nullptr);
+        });
         return created;
     }();
     return *desktop;

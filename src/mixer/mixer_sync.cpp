@@ -1,0 +1,122 @@
+#include "mixer/mixer_sync.h"
+#include "driver/ks_channel.h"
+#include "mixer/mixer_lookup.h"
+#include "mixer/mixer_scan.h"
+#include "platform/winmm.h"
+
+HMIXER VirtualMixer = nullptr;
+HMIXER HardwareMixer = nullptr;
+
+namespace {
+
+constexpr DWORD MixerByHandle = MIXER_OBJECTF_HMIXER | MIXER_GETCONTROLDETAILSF_VALUE;
+
+// A two-channel value request for one control; values receives the channels.
+MIXERCONTROLDETAILS TwoChannelDetails(DWORD controlId, DWORD (&values)[2]) {
+    MIXERCONTROLDETAILS details{};
+    details.cbStruct = sizeof(MIXERCONTROLDETAILS);
+    details.dwControlID = controlId;
+    details.cChannels = 2;
+    details.cMultipleItems = 0;
+    details.cbDetails = sizeof(DWORD);
+    details.paDetails = values;
+    return details;
+}
+
+} // namespace
+
+static_assert(sizeof(MIXERCONTROLDETAILS) == 32);
+
+void StartMixerSync(HWND window) {
+    MixerCriteria byGuid{};
+    byGuid.byName = 0;
+    byGuid.productGuid = VirtualDeviceProductGuid;
+    VirtualMixer = FindMixer(window, byGuid);
+
+    // Looked for even without the virtual mixer, so that a failed start is visible as an open
+    // and close of the codec's mixer.
+    for (const WCHAR* name : HardwareMixerNames) {
+        MixerCriteria byName{};
+        byName.byName = 1;
+        byName.name = name;
+        HardwareMixer = FindMixer(window, byName);
+        if (HardwareMixer) {
+            break;
+        }
+    }
+
+    if (VirtualMixer && HardwareMixer) {
+        ScanMixerLines(HardwareMixer, HardwareControlTable);
+        ScanMixerLines(VirtualMixer, VirtualControlTable);
+        CopyAllControls(HardwareMixer, VirtualMixer, HardwareControlTable, VirtualControlTable);
+        NotifyDriverSyncState(1);
+    } else {
+        StopMixerSync();
+    }
+}
+
+void StopMixerSync() {
+    if (VirtualMixer) {
+        platform::mixerClose(VirtualMixer);
+        VirtualMixer = nullptr;
+    }
+    if (HardwareMixer) {
+        platform::mixerClose(HardwareMixer);
+        HardwareMixer = nullptr;
+    }
+    NotifyDriverSyncState(0);
+}
+
+void CopyAllControls(HMIXER sourceMixer, HMIXER destinationMixer,
+                     const MixerControlTable& sourceTable,
+                     const MixerControlTable& destinationTable) {
+    for (int i = 0; i < MixerSlotCount; ++i) {
+        DWORD values[2] = {};
+        MIXERCONTROLDETAILS details = TwoChannelDetails(sourceTable[i].controlId, values);
+        // A slot without a control on the source fails here and is skipped.
+        if (platform::mixerGetControlDetailsW(sourceMixer, &details, MixerByHandle) !=
+            MMSYSERR_NOERROR) {
+            continue;
+        }
+        details.dwControlID = destinationTable[i].controlId;
+        platform::mixerSetControlDetails(destinationMixer, &details, MixerByHandle);
+    }
+}
+
+void MirrorControlChange(HMIXER sourceMixer, HMIXER destinationMixer,
+                         MixerControlTable& sourceTable, MixerControlTable& destinationTable,
+                         DWORD controlId) {
+    int index = 0;
+    while (index < MixerSlotCount && sourceTable[index].controlId != controlId) {
+        ++index;
+    }
+    if (index == MixerSlotCount) {
+        return;
+    }
+    MixerControlSlot& source = sourceTable[index];
+    MixerControlSlot& destination = destinationTable[index];
+
+    DWORD values[2] = {};
+    MIXERCONTROLDETAILS details = TwoChannelDetails(controlId, values);
+    if (platform::mixerGetControlDetailsW(sourceMixer, &details, MixerByHandle) !=
+        MMSYSERR_NOERROR) {
+        return;
+    }
+
+    // Mute is compared and stored as 0 or 1, whatever nonzero value a driver reports.
+    DWORD value0 = values[0];
+    DWORD value1 = values[1];
+    if (source.controlType == static_cast<DWORD>(MIXERCONTROL_CONTROLTYPE_MUTE)) {
+        value0 = value0 != 0 ? 1 : 0;
+        value1 = value1 != 0 ? 1 : 0;
+    }
+    if (value0 == source.value0 && value1 == source.value1) {
+        return; // the echo of our own write, or no change at all
+    }
+    // Stored before the write: the destination's answering change must find them equal.
+    source.value0 = destination.value0 = value0;
+    source.value1 = destination.value1 = value1;
+
+    details.dwControlID = destination.controlId;
+    platform::mixerSetControlDetails(destinationMixer, &details, MixerByHandle);
+}
