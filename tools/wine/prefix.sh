@@ -21,12 +21,23 @@ wine_call() {
     timeout --kill-after=5 "$limit" "$@"
 }
 
-# Creates a fresh prefix and exports WINEPREFIX. Output of Wine's first-run setup is discarded.
+# Creates a fresh prefix and exports WINEPREFIX. Its wineserver is persistent: Wine would otherwise
+# end the prefix, services included, a few seconds after its last ordinary process exits, so only
+# wineserver -k (wine_prefix_end) ends it; wineserver -w would wait forever. The persistence must be
+# set when the server starts: wineserver -p refuses once one runs. Output of Wine's first-run setup
+# is discarded.
 wine_prefix_create() {
     wine_environment
     WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/quenvar-wine.XXXXXX")
     export WINEPREFIX
-    if ! wine_call 120 wineboot -i >/dev/null 2>&1; then
+    if ! wine_call "$WINE_CALL_LIMIT" wineserver -p >/dev/null 2>&1; then
+        echo "wine: starting a persistent wineserver for $WINEPREFIX failed" >&2
+        return 1
+    fi
+    # Plain wineboot: the loader initialises a new prefix before running it. "wineboot -i" would
+    # initialise it a second time and leave two services.exe whose service-manager pipes then answer
+    # in turn, each with a database of its own.
+    if ! wine_call 120 wineboot >/dev/null 2>&1; then
         echo "wine: creating the prefix $WINEPREFIX failed or timed out" >&2
         return 1
     fi
@@ -40,12 +51,6 @@ wine_reg_set() {
 # Makes the prefix report Windows XP x64, Windows major version 5.
 wine_prefix_winxp() {
     wine_call "$WINE_CALL_LIMIT" winecfg -v winxp64 >/dev/null 2>&1
-}
-
-# Keeps the prefix alive while no ordinary process runs (a service must keep running). After this
-# only wineserver -k ends it; wineserver -w would wait forever.
-wine_prefix_persist() {
-    wine_call "$WINE_CALL_LIMIT" wineserver -p >/dev/null 2>&1
 }
 
 # Ends every process of the prefix and deletes it. Safe to call more than once and on failure.
