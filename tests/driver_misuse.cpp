@@ -22,8 +22,8 @@ TEST(DriverMisuse, RequestOnAClosedFilterHandle) {
     platform::KSPROPERTY property{};
     DWORD value = 0;
     DWORD returned = 0;
-    EXPECT_FALSE(platform::DeviceIoControl(filter, platform::IOCTL_KS_PROPERTY, &property,
-                                           sizeof(property), &value, 4, &returned, nullptr));
+    EXPECT_FALSE(platform::DeviceIoControl(filter, IOCTL_KS_PROPERTY, &property, sizeof(property),
+                                           &value, 4, &returned, nullptr));
     EXPECT_EQ(platform::GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
     EXPECT_THAT(sim::Faults(), ElementsAre(HasSubstr("not an open filter")));
 }

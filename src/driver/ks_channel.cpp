@@ -64,21 +64,18 @@ bool SendKsProperty(HANDLE handle, const GUID& propertySet, ULONG propertyId, UL
     property.Id = propertyId;
     property.Flags = flags;
     DWORD bytesReturned = 0;
-    return platform::DeviceIoControl(handle, platform::IOCTL_KS_PROPERTY, &property,
-                                     sizeof(property), data, dataSize, &bytesReturned,
-                                     nullptr) != FALSE;
+    return platform::DeviceIoControl(handle, IOCTL_KS_PROPERTY, &property, sizeof(property), data,
+                                     dataSize, &bytesReturned, nullptr) != FALSE;
 }
 
 bool KsGetProperty(HANDLE handle, const GUID& propertySet, ULONG propertyId, void* data,
                    ULONG dataSize) {
-    return SendKsProperty(handle, propertySet, propertyId, platform::KSPROPERTY_TYPE_GET, data,
-                          dataSize);
+    return SendKsProperty(handle, propertySet, propertyId, KSPROPERTY_TYPE_GET, data, dataSize);
 }
 
 bool KsSetProperty(HANDLE handle, const GUID& propertySet, ULONG propertyId, void* data,
                    ULONG dataSize) {
-    return SendKsProperty(handle, propertySet, propertyId, platform::KSPROPERTY_TYPE_SET, data,
-                          dataSize);
+    return SendKsProperty(handle, propertySet, propertyId, KSPROPERTY_TYPE_SET, data, dataSize);
 }
 
 HANDLE FindVirtualRenderFilter(const GUID& productGuid) {

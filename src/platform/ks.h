@@ -24,9 +24,18 @@ struct KSCOMPONENTID {
 };
 static_assert(sizeof(KSCOMPONENTID) == 72);
 
-constexpr DWORD IOCTL_KS_PROPERTY = 0x2F0003;
-constexpr ULONG KSPROPERTY_TYPE_GET = 0x00000001;
-constexpr ULONG KSPROPERTY_TYPE_SET = 0x00000002;
 constexpr ULONG KSPROPERTY_GENERAL_COMPONENTID = 0;
 
 } // namespace platform
+
+// On Windows the Core Audio headers bring in the SDK's ks.h, which defines these codes as macros
+// of the same values; elsewhere they are defined here, so both builds use the macro names.
+#ifndef IOCTL_KS_PROPERTY
+#define IOCTL_KS_PROPERTY 0x002F0003
+#endif
+#ifndef KSPROPERTY_TYPE_GET
+#define KSPROPERTY_TYPE_GET 0x00000001
+#endif
+#ifndef KSPROPERTY_TYPE_SET
+#define KSPROPERTY_TYPE_SET 0x00000002
+#endif

@@ -54,8 +54,6 @@ Answer Reply(const void* value, DWORD size, DWORD bytes, DWORD failure, BYTE* ou
 
 // The driver's property handler. Lock held.
 Answer Dispatch(Filter& filter, const platform::KSPROPERTY& property, BYTE* out, DWORD outSize) {
-    using platform::KSPROPERTY_TYPE_GET;
-    using platform::KSPROPERTY_TYPE_SET;
     if (platform::SameGuid(property.Set, platform::KSPROPSETID_General) &&
         property.Id == platform::KSPROPERTY_GENERAL_COMPONENTID &&
         property.Flags == KSPROPERTY_TYPE_GET) {
@@ -88,8 +86,8 @@ Answer Dispatch(Filter& filter, const platform::KSPROPERTY& property, BYTE* out,
 }
 
 std::string Describe(const platform::KSPROPERTY& property) {
-    std::string verb = property.Flags == platform::KSPROPERTY_TYPE_GET ? "GET"
-                       : property.Flags == platform::KSPROPERTY_TYPE_SET
+    std::string verb = property.Flags == KSPROPERTY_TYPE_GET ? "GET"
+                       : property.Flags == KSPROPERTY_TYPE_SET
                            ? "SET"
                            : "flags=" + std::to_string(property.Flags);
     std::string set = platform::SameGuid(property.Set, platform::KSPROPSETID_General) ? "General"
