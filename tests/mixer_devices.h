@@ -25,12 +25,12 @@ using sim::winmm::Mixer;
 constexpr DWORD VolumeType = MIXERCONTROL_CONTROLTYPE_VOLUME;
 constexpr DWORD MuteType = MIXERCONTROL_CONTROLTYPE_MUTE;
 constexpr DWORD PeakMeterType = 0x10020001;
-constexpr DWORD Speakers = MIXERLINE_COMPONENTTYPE_DST_SPEAKERS;
-constexpr DWORD WaveIn = MIXERLINE_COMPONENTTYPE_DST_WAVEIN;
-constexpr DWORD WaveOut = MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT;
-constexpr DWORD CompactDisc = MIXERLINE_COMPONENTTYPE_SRC_COMPACTDISC;
-constexpr DWORD Synthesizer = MIXERLINE_COMPONENTTYPE_SRC_SYNTHESIZER;
-constexpr DWORD LineIn = MIXERLINE_COMPONENTTYPE_SRC_LINE;
+constexpr DWORD SpeakersDestination = MIXERLINE_COMPONENTTYPE_DST_SPEAKERS;
+constexpr DWORD WaveInDestination = MIXERLINE_COMPONENTTYPE_DST_WAVEIN;
+constexpr DWORD WaveOutSource = MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT;
+constexpr DWORD CompactDiscSource = MIXERLINE_COMPONENTTYPE_SRC_COMPACTDISC;
+constexpr DWORD SynthesizerSource = MIXERLINE_COMPONENTTYPE_SRC_SYNTHESIZER;
+constexpr DWORD LineInSource = MIXERLINE_COMPONENTTYPE_SRC_LINE;
 
 inline Control Volume(DWORD id, std::vector<DWORD> values) {
     return {id, VolumeType, values};
@@ -68,18 +68,20 @@ constexpr DWORD RecordingLine = 0xFFFF0001;
 // source, then a recording destination whose wave-output-typed source is not to be read.
 inline Mixer CodecMixer() {
     return MakeMixer({
-        MakeLine(Speakers, SpeakersLine, {Volume(1, {40000, 30000}), Mute(2, {0xFFFFFFFF, 1})},
-                 {
-                     MakeLine(LineIn, LineInLine, {Volume(100, {9, 9}), Mute(101, {1, 1})}),
-                     MakeLine(WaveOut, WaveOutLine, {Volume(10, {1000, 2000}), Mute(11, {1, 0})}),
-                     MakeLine(CompactDisc, CompactDiscLine,
-                              {Mute(21, {0, 1}), Volume(20, {3000, 4000})}),
-                     MakeLine(Synthesizer, SynthesizerLine,
-                              {Control{32, PeakMeterType, {7, 7}}, Volume(30, {5000, 6000}),
-                               Mute(31, {1, 1})}),
-                 }),
-        MakeLine(WaveIn, RecordingLine, {Volume(40, {8, 8})},
-                 {MakeLine(WaveOut, 0x00010101, {Volume(50, {11, 11}), Mute(51, {1, 1})})}),
+        MakeLine(
+            SpeakersDestination, SpeakersLine,
+            {Volume(1, {40000, 30000}), Mute(2, {0xFFFFFFFF, 1})},
+            {
+                MakeLine(LineInSource, LineInLine, {Volume(100, {9, 9}), Mute(101, {1, 1})}),
+                MakeLine(WaveOutSource, WaveOutLine, {Volume(10, {1000, 2000}), Mute(11, {1, 0})}),
+                MakeLine(CompactDiscSource, CompactDiscLine,
+                         {Mute(21, {0, 1}), Volume(20, {3000, 4000})}),
+                MakeLine(SynthesizerSource, SynthesizerLine,
+                         {Control{32, PeakMeterType, {7, 7}}, Volume(30, {5000, 6000}),
+                          Mute(31, {1, 1})}),
+            }),
+        MakeLine(WaveInDestination, RecordingLine, {Volume(40, {8, 8})},
+                 {MakeLine(WaveOutSource, 0x00010101, {Volume(50, {11, 11}), Mute(51, {1, 1})})}),
     });
 }
 

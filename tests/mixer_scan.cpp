@@ -43,7 +43,7 @@ TEST_F(ScanMixerLinesTest, FillsAllEightSlotsFromSpeakersAndItsThreeSources) {
 
 TEST_F(ScanMixerLinesTest, MixerWithoutSpeakersLeavesTheTableAsItWas) {
     Mixer mixer = CodecMixer();
-    mixer.destinations[0].componentType = WaveIn;
+    mixer.destinations[0].componentType = WaveInDestination;
 
     ScanMixerLines(Open(mixer), table);
 
@@ -75,8 +75,9 @@ TEST_F(ScanMixerLinesTest, SpeakersWithoutSourcesFillOnlySlotsSixAndSeven) {
 TEST_F(ScanMixerLinesTest, MonoLinesFillTheFirstValueOnly) {
     ScanMixerLines(
         Open(MakeMixer({MakeLine(
-            Speakers, SpeakersLine, {Volume(1, {700}), Mute(2, {0xFFFFFFFF})},
-            {MakeLine(WaveOut, WaveOutLine, {Volume(10, {800}), Mute(11, {0})}, {}, 1)}, 1)})),
+            SpeakersDestination, SpeakersLine, {Volume(1, {700}), Mute(2, {0xFFFFFFFF})},
+            {MakeLine(WaveOutSource, WaveOutLine, {Volume(10, {800}), Mute(11, {0})}, {}, 1)},
+            1)})),
         table);
 
     EXPECT_EQ(table[0], (MixerControlSlot{10, VolumeType, 800, 0xD00}));
@@ -112,7 +113,8 @@ TEST_F(ScanMixerLinesTest, LastOfTwoControlsOfOneKindFillsTheSlot) {
 
 TEST_F(ScanMixerLinesTest, LastOfTwoSpeakersDestinationsFillsTheMasterSlots) {
     Mixer mixer = CodecMixer();
-    mixer.destinations[1] = MakeLine(Speakers, 0xFFFF0002, {Volume(60, {5, 6}), Mute(61, {0, 0})});
+    mixer.destinations[1] =
+        MakeLine(SpeakersDestination, 0xFFFF0002, {Volume(60, {5, 6}), Mute(61, {0, 0})});
 
     ScanMixerLines(Open(mixer), table);
 
@@ -205,10 +207,10 @@ TEST_F(ScanMixerLinesTest, CaptureOutsideTheTableWritesNothing) {
 // Every record passes the size the platform declares for it, with the flags of a handle query.
 TEST_F(ScanMixerLinesTest, PassesThePlatformRecordSizesInEveryCall) {
     Mixer mixer = MakeMixer(
-        {MakeLine(Speakers, SpeakersLine, {Volume(1, {5, 6}), Mute(2, {0, 0})},
-                  {MakeLine(LineIn, LineInLine, {Volume(100, {9, 9})}),
-                   MakeLine(WaveOut, WaveOutLine, {Volume(10, {7}), Mute(11, {1})}, {}, 1)}),
-         MakeLine(WaveIn, RecordingLine, {Volume(40, {8, 8})})});
+        {MakeLine(SpeakersDestination, SpeakersLine, {Volume(1, {5, 6}), Mute(2, {0, 0})},
+                  {MakeLine(LineInSource, LineInLine, {Volume(100, {9, 9})}),
+                   MakeLine(WaveOutSource, WaveOutLine, {Volume(10, {7}), Mute(11, {1})}, {}, 1)}),
+         MakeLine(WaveInDestination, RecordingLine, {Volume(40, {8, 8})})});
     ScanMixerLines(Open(mixer), table);
 
     std::vector<std::string> expected = {

@@ -111,8 +111,8 @@ TEST_F(SimulatedMixers, ClosedHandleFailsEveryCall) {
 
 TEST_F(SimulatedMixers, ChannelCountsOtherThanTheLinesAreReadAsOneUniformChannel) {
     sim::winmm::AddMixer(
-        MakeMixer({MakeLine(Speakers, SpeakersLine, {Volume(1, {40, 50})},
-                            {MakeLine(WaveOut, WaveOutLine, {Volume(10, {70})}, {}, 1)})}));
+        MakeMixer({MakeLine(SpeakersDestination, SpeakersLine, {Volume(1, {40, 50})},
+                            {MakeLine(WaveOutSource, WaveOutLine, {Volume(10, {70})}, {}, 1)})}));
     HMIXER mixer = OpenMixer(0, Window(0xA1));
 
     std::vector<DWORD> mono = {0xEE, 0xEE};

@@ -245,7 +245,10 @@ void Tell(std::unique_lock<std::mutex>& guard, const std::vector<Notice>& recipi
 std::string Values(const DWORD* values, std::size_t count) {
     std::string text;
     for (std::size_t i = 0; i < count; ++i) {
-        text += (i ? "," : "") + Number(values[i]);
+        if (i) {
+            text += ',';
+        }
+        text += Number(values[i]);
     }
     return text;
 }
