@@ -17,9 +17,14 @@
 //       controls=<cControls> cbmxctrl=<cbmxctrl> -> <rc>
 //   mixerGetControlDetailsW mixer=<n> cb=<cbStruct> flags=0x<f> control=<dwControlID>
 //       channels=<cChannels> items=<cMultipleItems> cbDetails=<cbDetails> -> <rc>
-//   mixerSetControlDetails  (the same fields as mixerGetControlDetailsW) values=<v0>,<v1>... ->
-//   <rc> UserSetControl id=<device> control=<controlId> values=<v0>,<v1>...
-// (The two details entries are one line each; a null record pointer shows as cb=null.)
+//   mixerSetControlDetails (the fields of mixerGetControlDetailsW) values=<v0>[,<v1>] -> <rc>
+//   UserSetControl id=<device> control=<controlId> values=<v0>,<v1>...
+// (Each entry is one line; a null record pointer shows as cb=null; a write shows its values
+// when it passes one or two channels of 4 bytes.)
+//
+// Control details take one channel (as if uniform: a read gives channel 0, a write sets every
+// channel), the line's channel count, or two; channels beyond the line's read as channel 0 and
+// are dropped on writes.
 //
 // Misuse by the code under test goes to sim::ReportFault: a record size or flag the platform
 // refuses, a zero channel count, an empty control request, a missing buffer, a second close.
