@@ -38,6 +38,15 @@ void FailCall(const std::string& call, int times = 1, int skip = 0);
 void ClearFailures();
 bool ShouldFail(const std::string& call);
 
+// Pause points: a test stops the next thread that reaches a named call of the machine, before the
+// call takes effect, looks at the system at that moment, and lets the thread go on. The calls
+// with a pause point are "GetVersionExW" and "Sleep". A reset lets every held thread go.
+void PauseAt(const std::string& call);
+bool WaitUntilPaused(const std::string& call, DWORD timeoutMs = 10000);
+void Resume(const std::string& call);
+// Called by the machine's own calls; holds the thread when the test armed that call.
+void PausePoint(const std::string& call);
+
 // Faults the machine noticed in the code under test (an over-released COM object, a call on a
 // closed handle, ...). Tests expect this to stay empty.
 void ReportFault(const std::string& fault);

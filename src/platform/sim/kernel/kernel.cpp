@@ -221,6 +221,7 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
 }
 
 void WINAPI Sleep(DWORD dwMilliseconds) {
+    sim::PausePoint("Sleep");
     std::this_thread::sleep_for(std::chrono::milliseconds(dwMilliseconds));
 }
 
@@ -247,6 +248,7 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE
 }
 
 BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW lpVersionInformation) {
+    sim::PausePoint("GetVersionExW");
     if (lpVersionInformation->dwOSVersionInfoSize != sizeof(OSVERSIONINFOW) ||
         sim::ShouldFail("GetVersionExW")) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);

@@ -1,6 +1,8 @@
 // Simulated machine: journal, thread names, failure injection, faults and resets.
 #include "platform/sim/machine.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <map>
 #include <mutex>
@@ -27,6 +29,38 @@ Shared& State() {
 
 thread_local std::string CurrentThreadName;
 
+// Pause points keep a lock of their own: a held thread waits on it while the rest of the machine
+// (the journal included) goes on working.
+struct Pauses {
+    struct Point {
+        bool armed = false;
+        bool holding = false;
+        bool release = false;
+    };
+    std::mutex lock;
+    std::condition_variable changed;
+    std::map<std::string, Point> points;
+};
+
+Pauses& PauseState() {
+    static Pauses* pauses = new Pauses;
+    return *pauses;
+}
+
+void ReleaseAllPauses() {
+    auto& pauses = PauseState();
+    {
+        std::lock_guard<std::mutex> guard(pauses.lock);
+        for (auto& [call, point] : pauses.points) {
+            point.armed = false;
+            if (point.holding) {
+                point.release = true;
+            }
+        }
+    }
+    pauses.changed.notify_all();
+}
+
 } // namespace
 
 void OnReset(std::function<void()> reset) {
@@ -43,6 +77,7 @@ void ResetMachine() {
         State().faults.clear();
         State().failures.clear();
     }
+    ReleaseAllPauses();
     for (auto& reset : resets) {
         reset();
     }
@@ -76,9 +111,13 @@ std::vector<std::string> JournalWith(const std::string& prefix) {
     return found;
 }
 
-void SetThreadName(const std::string& name) { CurrentThreadName = name; }
+void SetThreadName(const std::string& name) {
+    CurrentThreadName = name;
+}
 
-std::string ThreadName() { return CurrentThreadName.empty() ? "test" : CurrentThreadName; }
+std::string ThreadName() {
+    return CurrentThreadName.empty() ? "test" : CurrentThreadName;
+}
 
 void FailCall(const std::string& call, int times, int skip) {
     std::lock_guard<std::mutex> guard(State().lock);
@@ -108,6 +147,49 @@ bool ShouldFail(const std::string& call) {
         --failure.times;
     }
     return true;
+}
+
+void PauseAt(const std::string& call) {
+    std::lock_guard<std::mutex> guard(PauseState().lock);
+    PauseState().points[call].armed = true;
+}
+
+bool WaitUntilPaused(const std::string& call, DWORD timeoutMs) {
+    auto& pauses = PauseState();
+    std::unique_lock<std::mutex> guard(pauses.lock);
+    return pauses.changed.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                                   [&] { return pauses.points[call].holding; });
+}
+
+void Resume(const std::string& call) {
+    auto& pauses = PauseState();
+    {
+        std::lock_guard<std::mutex> guard(pauses.lock);
+        auto& point = pauses.points[call];
+        point.armed = false;
+        if (point.holding) {
+            point.release = true;
+        }
+    }
+    pauses.changed.notify_all();
+}
+
+void PausePoint(const std::string& call) {
+    auto& pauses = PauseState();
+    std::unique_lock<std::mutex> guard(pauses.lock);
+    auto found = pauses.points.find(call);
+    if (found == pauses.points.end() || !found->second.armed || found->second.holding) {
+        return;
+    }
+    // Map nodes stay put, so the reference outlives other calls' insertions.
+    auto& point = found->second;
+    point.armed = false;
+    point.holding = true;
+    pauses.changed.notify_all();
+    pauses.changed.wait(guard, [&] { return point.release; });
+    point.holding = false;
+    point.release = false;
+    pauses.changed.notify_all();
 }
 
 void ReportFault(const std::string& fault) {

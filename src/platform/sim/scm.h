@@ -1,0 +1,95 @@
+// Simulated service control manager: what tests and the demo use to start the service's process
+// "as the SCM would", send it controls, read its status reports and look at the service database.
+//
+// The running service. StartServiceCtrlDispatcherW refuses (FALSE,
+// ERROR_FAILED_SERVICE_CONTROLLER_CONNECT) unless SetStartedByScm(true) was called. Otherwise it
+// names the calling thread "main", runs the service's ServiceMain on a thread named "service",
+// serves controls one at a time on "main", and returns once the service has reported
+// SERVICE_STOPPED and its ServiceMain has returned (or once ServiceMain returned without ever
+// registering a handler). Controls (Control, and device events for the service's registered
+// device notifications, delivered as SERVICE_CONTROL_DEVICEEVENT with a
+// DEV_BROADCAST_DEVICEINTERFACE_W as event data) block the sender until the handler returned.
+//
+// The database. OpenSCManagerW, CreateServiceW, OpenServiceW, DeleteService and
+// CloseServiceHandle keep entries by service name (case ignored). An entry marked for deletion
+// goes once it is not running and no handle to it is open. Without elevation (SetElevated(false))
+// opening the manager with more than read rights fails with ERROR_ACCESS_DENIED.
+//
+// Journal entries (tagged with the thread name by the journal):
+//   "StartServiceCtrlDispatcherW"            the entry into the dispatcher (also when it refuses)
+//   "RegisterServiceCtrlHandlerExW <name>"
+//   "ServiceControl <code> <eventType>"      a control, just before the handler runs
+//   "SetServiceStatus <state>"               state as SERVICE_START_PENDING, SERVICE_RUNNING, ...
+//   "OpenSCManagerW", "CreateServiceW <name>", "OpenServiceW <name>", "DeleteService <name>",
+//   "CloseServiceHandle"; a call that fails adds " failed <error>".
+// Failure injection (sim::FailCall): "RegisterServiceCtrlHandlerExW", "OpenSCManagerW",
+// "CreateServiceW", "OpenServiceW", "DeleteService".
+// Faults: status reports to an unknown handle, closing an unknown or closed SC handle, a
+// dispatcher table without the started service, a control sent from inside the handler.
+#pragma once
+
+#include "platform/types.h"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sim::scm {
+
+// Whether the process was started by the service manager, and for which service.
+void SetStartedByScm(bool started,
+                     const platform::WideString& serviceName = WIDE("Quenvar_Service"));
+void SetElevated(bool elevated);
+
+// Status reports, in order, since the last reset.
+struct StatusReport {
+    SERVICE_STATUS status;
+    std::string thread;
+};
+std::vector<StatusReport> StatusReports();
+// The state of the last report (0 before any).
+DWORD CurrentState();
+// Waits until the service of the current (or last) dispatcher run has reported the state.
+bool WaitForState(DWORD state, DWORD timeoutMs = 10000);
+bool DispatcherRunning();
+// Dispatcher runs started since the last reset, and a wait until there have been that many.
+std::size_t DispatcherRuns();
+bool WaitForDispatcherRuns(std::size_t runs, DWORD timeoutMs = 10000);
+SERVICE_STATUS_HANDLE StatusHandle();
+
+// Sends a control and waits until the handler returned; gives the handler's result.
+// ERROR_SERVICE_NOT_ACTIVE when no dispatcher runs or the service has stopped,
+// ERROR_SERVICE_CANNOT_ACCEPT_CTRL before a handler is registered.
+DWORD Control(DWORD code, DWORD eventType = 0);
+
+// Every control the handler answered, in order.
+struct ControlRecord {
+    DWORD code;
+    DWORD eventType;
+    DWORD result;
+};
+std::vector<ControlRecord> Controls();
+
+// The service database.
+struct ServiceEntry {
+    platform::WideString name;
+    platform::WideString displayName;
+    DWORD serviceType = 0;
+    DWORD startType = 0;
+    DWORD errorControl = 0;
+    platform::WideString binaryPath;
+    platform::WideString loadOrderGroup;
+    platform::WideString dependencies;
+    platform::WideString account; // empty: LocalSystem
+    bool tagRequested = false;
+    bool passwordGiven = false;
+    bool markedForDeletion = false;
+    bool running = false;
+};
+std::optional<ServiceEntry> FindService(const platform::WideString& name);
+std::size_t ServiceCount();
+// SC handles (manager and service) open now.
+std::size_t OpenScHandles();
+
+} // namespace sim::scm

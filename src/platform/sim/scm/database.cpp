@@ -1,0 +1,280 @@
+// Simulated advapi32 service database: the manager and service handles, and creating, opening
+// and deleting service entries.
+#include "platform/kernel.h"
+#include "platform/scm.h"
+#include "platform/sim/machine.h"
+#include "platform/sim/scm.h"
+#include "platform/sim/scm/running.h"
+
+#include <map>
+#include <mutex>
+#include <string>
+
+namespace sim::scm {
+namespace {
+
+// Service names are compared without case, as the manager does.
+platform::WideString Key(LPCWSTR name) {
+    platform::WideString key;
+    for (; name && *name; ++name) {
+        WCHAR c = *name;
+        key.push_back(c >= u'A' && c <= u'Z' ? static_cast<WCHAR>(c + 0x20) : c);
+    }
+    return key;
+}
+
+platform::WideString Text(LPCWSTR text) {
+    return text ? platform::WideString(text) : WIDE("");
+}
+
+// A dependency list is a sequence of strings ended by an empty one.
+platform::WideString List(LPCWSTR list) {
+    platform::WideString all;
+    while (list && *list) {
+        platform::WideString item(list);
+        all += item;
+        all.push_back(0);
+        list += item.size() + 1;
+    }
+    return all;
+}
+
+struct ScHandle {
+    bool manager;
+    DWORD access;
+    platform::WideString key; // service handles: the entry
+};
+
+struct Database {
+    std::mutex lock;
+    bool elevated = true;
+    std::map<platform::WideString, ServiceEntry> entries;
+    std::map<std::uintptr_t, ScHandle> handles;
+    std::uintptr_t next = 0x5E000;
+};
+
+Database& State() {
+    static Database* database = [] {
+        auto* created = new Database;
+        OnReset([created] {
+            std::lock_guard<std::mutex> guard(created->lock);
+            created->elevated = true;
+            created->entries.clear();
+            created->handles.clear();
+        });
+        return created;
+    }();
+    return *database;
+}
+
+// With the lock held: an entry marked for deletion goes when it is not running and no handle
+// refers to it any more.
+void RemoveIfDone(Database& db, const platform::WideString& key) {
+    auto found = db.entries.find(key);
+    if (found == db.entries.end() || !found->second.markedForDeletion || found->second.running) {
+        return;
+    }
+    for (auto& [value, handle] : db.handles) {
+        if (!handle.manager && handle.key == key) {
+            return;
+        }
+    }
+    db.entries.erase(found);
+}
+
+SC_HANDLE NewHandle(Database& db, ScHandle handle) {
+    std::uintptr_t value = db.next;
+    db.next += 4;
+    db.handles[value] = std::move(handle);
+    return reinterpret_cast<SC_HANDLE>(value);
+}
+
+// Looks a handle up; an unknown one is a fault of the caller.
+ScHandle* Find(Database& db, SC_HANDLE handle, bool manager, const char* call) {
+    auto found = db.handles.find(reinterpret_cast<std::uintptr_t>(handle));
+    if (found == db.handles.end() || found->second.manager != manager) {
+        ReportFault(std::string(call) + " with an unknown or closed SC handle");
+        return nullptr;
+    }
+    return &found->second;
+}
+
+// Journal entry of a call, with its error when it fails.
+void Finish(const std::string& entry, DWORD error) {
+    Record(error == ERROR_SUCCESS ? entry : entry + " failed " + std::to_string(error));
+    if (error != ERROR_SUCCESS) {
+        platform::SetLastError(error);
+    }
+}
+
+} // namespace
+
+namespace detail {
+
+void SetRunning(const platform::WideString& name, bool running) {
+    auto& db = State();
+    std::lock_guard<std::mutex> guard(db.lock);
+    platform::WideString key = Key(name.c_str());
+    auto found = db.entries.find(key);
+    if (found == db.entries.end()) {
+        return;
+    }
+    found->second.running = running;
+    RemoveIfDone(db, key);
+}
+
+} // namespace detail
+
+void SetElevated(bool elevated) {
+    std::lock_guard<std::mutex> guard(State().lock);
+    State().elevated = elevated;
+}
+
+std::optional<ServiceEntry> FindService(const platform::WideString& name) {
+    std::lock_guard<std::mutex> guard(State().lock);
+    auto found = State().entries.find(Key(name.c_str()));
+    if (found == State().entries.end()) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+std::size_t ServiceCount() {
+    std::lock_guard<std::mutex> guard(State().lock);
+    return State().entries.size();
+}
+
+std::size_t OpenScHandles() {
+    std::lock_guard<std::mutex> guard(State().lock);
+    return State().handles.size();
+}
+
+} // namespace sim::scm
+
+namespace platform {
+
+SC_HANDLE WINAPI OpenSCManagerW(LPCWSTR, LPCWSTR, DWORD dwDesiredAccess) {
+    auto& db = sim::scm::State();
+    std::lock_guard<std::mutex> guard(db.lock);
+    // Anyone may connect and read; every other right needs an administrator.
+    const DWORD readRights = STANDARD_RIGHTS_READ | SC_MANAGER_CONNECT |
+                             SC_MANAGER_ENUMERATE_SERVICE | 0x0010 /* query lock status */;
+    if (sim::ShouldFail("OpenSCManagerW") || (!db.elevated && (dwDesiredAccess & ~readRights))) {
+        sim::scm::Finish("OpenSCManagerW", ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    sim::scm::Finish("OpenSCManagerW", ERROR_SUCCESS);
+    return sim::scm::NewHandle(db, {true, dwDesiredAccess, {}});
+}
+
+SC_HANDLE WINAPI CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lpDisplayName,
+                                DWORD dwDesiredAccess, DWORD dwServiceType, DWORD dwStartType,
+                                DWORD dwErrorControl, LPCWSTR lpBinaryPathName,
+                                LPCWSTR lpLoadOrderGroup, LPDWORD lpdwTagId, LPCWSTR lpDependencies,
+                                LPCWSTR lpServiceStartName, LPCWSTR lpPassword) {
+    auto& db = sim::scm::State();
+    std::lock_guard<std::mutex> guard(db.lock);
+    std::string entry = "CreateServiceW " + sim::Narrow(lpServiceName);
+    auto* manager = sim::scm::Find(db, hSCManager, true, "CreateServiceW");
+    if (!manager) {
+        sim::scm::Finish(entry, ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    DWORD error = ERROR_SUCCESS;
+    platform::WideString key = sim::scm::Key(lpServiceName);
+    auto existing = db.entries.find(key);
+    if (sim::ShouldFail("CreateServiceW") || !(manager->access & SC_MANAGER_CREATE_SERVICE)) {
+        error = ERROR_ACCESS_DENIED;
+    } else if (key.empty() || !lpBinaryPathName || !*lpBinaryPathName) {
+        error = ERROR_INVALID_PARAMETER;
+    } else if (existing != db.entries.end()) {
+        error = existing->second.markedForDeletion ? ERROR_SERVICE_MARKED_FOR_DELETE
+                                                   : ERROR_SERVICE_EXISTS;
+    }
+    if (error != ERROR_SUCCESS) {
+        sim::scm::Finish(entry, error);
+        return nullptr;
+    }
+    sim::scm::ServiceEntry created;
+    created.name = lpServiceName;
+    created.displayName = sim::scm::Text(lpDisplayName);
+    created.serviceType = dwServiceType;
+    created.startType = dwStartType;
+    created.errorControl = dwErrorControl;
+    created.binaryPath = lpBinaryPathName;
+    created.loadOrderGroup = sim::scm::Text(lpLoadOrderGroup);
+    created.dependencies = sim::scm::List(lpDependencies);
+    created.account = sim::scm::Text(lpServiceStartName);
+    created.tagRequested = lpdwTagId != nullptr;
+    created.passwordGiven = lpPassword != nullptr;
+    db.entries[key] = created;
+    sim::scm::Finish(entry, ERROR_SUCCESS);
+    return sim::scm::NewHandle(db, {false, dwDesiredAccess, key});
+}
+
+SC_HANDLE WINAPI OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD dwDesiredAccess) {
+    auto& db = sim::scm::State();
+    std::lock_guard<std::mutex> guard(db.lock);
+    std::string entry = "OpenServiceW " + sim::Narrow(lpServiceName);
+    if (!sim::scm::Find(db, hSCManager, true, "OpenServiceW")) {
+        sim::scm::Finish(entry, ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    platform::WideString key = sim::scm::Key(lpServiceName);
+    if (sim::ShouldFail("OpenServiceW")) {
+        sim::scm::Finish(entry, ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    if (db.entries.find(key) == db.entries.end()) {
+        sim::scm::Finish(entry, ERROR_SERVICE_DOES_NOT_EXIST);
+        return nullptr;
+    }
+    sim::scm::Finish(entry, ERROR_SUCCESS);
+    return sim::scm::NewHandle(db, {false, dwDesiredAccess, key});
+}
+
+BOOL WINAPI DeleteService(SC_HANDLE hService) {
+    auto& db = sim::scm::State();
+    std::lock_guard<std::mutex> guard(db.lock);
+    auto* service = sim::scm::Find(db, hService, false, "DeleteService");
+    if (!service) {
+        sim::scm::Finish("DeleteService", ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    auto& target = db.entries.at(service->key);
+    std::string entry = "DeleteService " + sim::Narrow(target.name);
+    DWORD error = ERROR_SUCCESS;
+    if (sim::ShouldFail("DeleteService") || !(service->access & DELETE)) {
+        error = ERROR_ACCESS_DENIED;
+    } else if (target.markedForDeletion) {
+        error = ERROR_SERVICE_MARKED_FOR_DELETE;
+    }
+    sim::scm::Finish(entry, error);
+    if (error != ERROR_SUCCESS) {
+        return FALSE;
+    }
+    // The entry stays while it runs or while handles to it are open (this one at least).
+    target.markedForDeletion = true;
+    return TRUE;
+}
+
+BOOL WINAPI CloseServiceHandle(SC_HANDLE hSCObject) {
+    auto& db = sim::scm::State();
+    std::lock_guard<std::mutex> guard(db.lock);
+    auto found = db.handles.find(reinterpret_cast<std::uintptr_t>(hSCObject));
+    if (found == db.handles.end()) {
+        sim::ReportFault("CloseServiceHandle of an unknown or closed SC handle");
+        sim::scm::Finish("CloseServiceHandle", ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    platform::WideString key = found->second.key;
+    bool manager = found->second.manager;
+    db.handles.erase(found);
+    if (!manager) {
+        sim::scm::RemoveIfDone(db, key);
+    }
+    sim::scm::Finish("CloseServiceHandle", ERROR_SUCCESS);
+    return TRUE;
+}
+
+} // namespace platform

@@ -1,0 +1,138 @@
+// ServiceMain, the control handler, the start step and the stop sequence of the service.
+#include "endpoint/endpoint_sync.h"
+#include "mixer/mixer_thread.h"
+#include "platform/com.h"
+#include "platform/guids.h"
+#include "platform/kernel.h"
+#include "platform/scm.h"
+#include "platform/user32.h"
+#include "service/service.h"
+#include "service/state.h"
+
+SERVICE_STATUS_HANDLE ServiceStatusHandle = nullptr;
+SERVICE_STATUS ServiceStatus = {};
+bool HandlerComInitPending = true;
+
+namespace {
+
+static_assert(sizeof(OSVERSIONINFOW) == 276, "the version query's record size");
+static_assert(sizeof(DEV_BROADCAST_DEVICEINTERFACE_W) == 32, "the device filter's size");
+
+// Blocks until StopEvent is signalled. A wait that fails (StopEvent was never created, or the
+// handle is bad) is retried after a short rest, so it cannot spin.
+void WaitForStopEvent() {
+    for (;;) {
+        HANDLE events[1] = {ServiceState.StopEvent};
+        DWORD result = platform::WaitForMultipleObjects(1, events, FALSE, INFINITE);
+        if (result == WAIT_OBJECT_0) {
+            return;
+        }
+        if (result == WAIT_FAILED) {
+            platform::Sleep(StopWaitRetryDelay);
+        }
+    }
+}
+
+// Registers the service for arrivals and removals of render device interfaces; they come back
+// to the handler as SERVICE_CONTROL_DEVICEEVENT.
+void RegisterRenderDeviceEvents() {
+    DEV_BROADCAST_DEVICEINTERFACE_W filter = {};
+    filter.dbcc_size = sizeof(filter);
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_reserved = 0;
+    filter.dbcc_classguid = platform::KSCATEGORY_RENDER;
+    filter.dbcc_name[0] = 0;
+    ServiceState.ServiceDeviceNotification = platform::RegisterDeviceNotificationW(
+        ServiceStatusHandle, &filter, DEVICE_NOTIFY_SERVICE_HANDLE);
+}
+
+// The stop sequence, on the handler's thread. SERVICE_STOPPED is sent by the handler's common end.
+void StopService() {
+    bool endpointSync = IsVistaOrLater();
+    if (endpointSync) {
+        if (ServiceState.ServiceDeviceNotification) {
+            platform::UnregisterDeviceNotification(ServiceState.ServiceDeviceNotification);
+            ServiceState.ServiceDeviceNotification = nullptr;
+        }
+        // Ends with CoUninitialize on this thread, which balances the handler's CoInitialize.
+        EndEndpointSync();
+    } else {
+        StopMixerThread(ServiceState);
+    }
+    platform::SetEvent(ServiceState.StopEvent);
+    ServiceStatus.dwCurrentState = SERVICE_STOPPED;
+    // Above version 5 the apartment is already closed; a second CoUninitialize would be unmatched.
+    if (!endpointSync) {
+        platform::CoUninitialize();
+    }
+    HandlerComInitPending = true;
+}
+
+} // namespace
+
+// GetVersionExW may fail (it never does on a supported Windows); the endpoint path is then taken,
+// which stays idle where Core Audio is missing.
+bool IsVistaOrLater() {
+    OSVERSIONINFOW version = {};
+    version.dwOSVersionInfoSize = sizeof(version);
+    if (!platform::GetVersionExW(&version)) {
+        return true;
+    }
+    return version.dwMajorVersion > 5;
+}
+
+void StartSyncMechanism() {
+    if (IsVistaOrLater()) {
+        BeginEndpointSync();
+        // Registered whether or not the endpoint sync could start, so that a device arriving
+        // later rebuilds it.
+        RegisterRenderDeviceEvents();
+    } else {
+        StartMixerThread(ServiceState);
+    }
+}
+
+void WINAPI ServiceMain(DWORD, LPWSTR*) {
+    ServiceStatus = {};
+    ServiceStatus.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    ServiceStatus.dwCurrentState = SERVICE_START_PENDING;
+    ServiceStatus.dwControlsAccepted = SERVICE_ACCEPT_STOP;
+    ServiceStatusHandle =
+        platform::RegisterServiceCtrlHandlerExW(ServiceName, ServiceControlHandler, nullptr);
+    if (!ServiceStatusHandle) {
+        return;
+    }
+    StartSyncMechanism();
+    // Running whatever the start step achieved: an idle mechanism waits for its devices.
+    ServiceStatus.dwCurrentState = SERVICE_RUNNING;
+    platform::SetServiceStatus(ServiceStatusHandle, &ServiceStatus);
+    WaitForStopEvent();
+}
+
+DWORD WINAPI ServiceControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
+    // Before the code is looked at: every control, refused ones too, finds COM ready.
+    if (HandlerComInitPending) {
+        platform::CoInitialize(nullptr);
+        HandlerComInitPending = false;
+    }
+    DWORD result = NO_ERROR;
+    switch (control) {
+    case SERVICE_CONTROL_STOP:
+        StopService();
+        break;
+    case SERVICE_CONTROL_INTERROGATE:
+        break;
+    case SERVICE_CONTROL_DEVICEEVENT:
+        // Every event of the registered class rebuilds the whole endpoint sync; its type and data
+        // do not matter.
+        if (IsVistaOrLater()) {
+            RestartEndpointSync();
+        }
+        break;
+    default:
+        result = ERROR_CALL_NOT_IMPLEMENTED;
+        break;
+    }
+    platform::SetServiceStatus(ServiceStatusHandle, &ServiceStatus);
+    return result;
+}

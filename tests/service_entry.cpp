@@ -1,0 +1,113 @@
+// The process entry: which first argument runs which command, and the exit status 0 throughout.
+#include "platform/sim/machine.h"
+#include "platform/sim/scm.h"
+#include "service/service.h"
+#include "support/service_runner.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using platform::WideString;
+using support::RunEntry;
+
+bool Installed() {
+    return sim::scm::FindService(WIDE("Quenvar_Service")).has_value();
+}
+
+std::size_t DispatcherEntries() {
+    return sim::JournalWith("StartServiceCtrlDispatcherW").size();
+}
+
+// Runs the entry with stdout and stderr captured; the entry must not write to either.
+int RunSilently(const std::vector<WideString>& arguments) {
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    int exitCode = RunEntry(arguments);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    return exitCode;
+}
+
+class InstallWord : public testing::TestWithParam<std::vector<WideString>> {};
+
+TEST_P(InstallWord, RunsInstallOnly) {
+    EXPECT_EQ(RunSilently(GetParam()), 0);
+    EXPECT_TRUE(Installed());
+    EXPECT_EQ(DispatcherEntries(), 0u);
+    EXPECT_TRUE(sim::JournalWith("OpenServiceW").empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(ServiceEntry, InstallWord,
+                         testing::Values(std::vector<WideString>{WIDE("-install")},
+                                         std::vector<WideString>{WIDE("-INSTALL")},
+                                         std::vector<WideString>{WIDE("-Install")},
+                                         std::vector<WideString>{WIDE("-install"), WIDE("-remove")},
+                                         std::vector<WideString>{WIDE("-install"), WIDE("extra"),
+                                                                 WIDE("words")}));
+
+class RemoveWord : public testing::TestWithParam<std::vector<WideString>> {};
+
+TEST_P(RemoveWord, RunsRemoveOnly) {
+    ASSERT_EQ(RunEntry({WIDE("-install")}), 0);
+    ASSERT_TRUE(Installed());
+    sim::ClearJournal();
+    EXPECT_EQ(RunSilently(GetParam()), 0);
+    EXPECT_FALSE(Installed());
+    EXPECT_EQ(DispatcherEntries(), 0u);
+    EXPECT_TRUE(sim::JournalWith("CreateServiceW").empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(ServiceEntry, RemoveWord,
+                         testing::Values(std::vector<WideString>{WIDE("-remove")},
+                                         std::vector<WideString>{WIDE("-REMOVE")},
+                                         std::vector<WideString>{WIDE("-Remove"),
+                                                                 WIDE("-install")}));
+
+class OtherWord : public testing::TestWithParam<std::vector<WideString>> {};
+
+// From a console (not started by the service manager) the dispatcher refuses at once.
+TEST_P(OtherWord, EntersTheDispatcher) {
+    EXPECT_EQ(RunSilently(GetParam()), 0);
+    EXPECT_EQ(DispatcherEntries(), 1u);
+    EXPECT_TRUE(sim::JournalWith("OpenSCManagerW").empty());
+    EXPECT_TRUE(sim::JournalWith("RegisterServiceCtrlHandlerExW").empty());
+    EXPECT_TRUE(sim::scm::StatusReports().empty());
+    EXPECT_FALSE(Installed());
+}
+
+INSTANTIATE_TEST_SUITE_P(ServiceEntry, OtherWord,
+                         testing::Values(std::vector<WideString>{},
+                                         std::vector<WideString>{WIDE("install")},
+                                         std::vector<WideString>{WIDE("remove")},
+                                         std::vector<WideString>{WIDE("/install")},
+                                         std::vector<WideString>{WIDE("-installer")},
+                                         std::vector<WideString>{WIDE("")},
+                                         std::vector<WideString>{WIDE("-run"), WIDE("-install")}));
+
+// An argument vector holding only its terminator is read no further than that terminator.
+TEST(ServiceEntry, EmptyArgumentVectorEntersTheDispatcher) {
+    std::vector<WCHAR*> argv(1, nullptr);
+    WCHAR* envp[] = {nullptr};
+    EXPECT_EQ(ProcessEntry(0, argv.data(), envp), 0);
+    EXPECT_EQ(DispatcherEntries(), 1u);
+}
+
+TEST(ServiceEntry, FailingCommandsStillExitWithZero) {
+    sim::scm::SetElevated(false);
+    EXPECT_EQ(RunSilently({WIDE("-install")}), 0);
+    EXPECT_FALSE(Installed());
+    EXPECT_EQ(RunSilently({WIDE("-remove")}), 0);
+    EXPECT_EQ(sim::JournalWith("OpenSCManagerW failed 5").size(), 2u);
+}
+
+TEST(ServiceEntry, StartedByTheManagerRunsTheServiceAndExitsWithZero) {
+    support::ServiceRunner runner;
+    runner.Start();
+    ASSERT_TRUE(runner.WaitForRunning());
+    ASSERT_TRUE(runner.Stop());
+    EXPECT_EQ(runner.ExitCode(), 0);
+    EXPECT_TRUE(sim::Faults().empty());
+}
+
+} // namespace

@@ -1,0 +1,163 @@
+// "-install" and "-remove": the service entry they create and delete, and the SC handles they
+// close on every path.
+#include "platform/sim/machine.h"
+#include "platform/sim/scm.h"
+#include "service/install.h"
+#include "support/service_runner.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using platform::WideString;
+
+const WideString Name = WIDE("Quenvar_Service");
+
+std::optional<sim::scm::ServiceEntry> Entry() {
+    return sim::scm::FindService(Name);
+}
+
+TEST(ServiceInstall, CreatesTheEntryWithTheQuotedPath) {
+    InstallService();
+    auto entry = Entry();
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(entry->name, Name);
+    EXPECT_EQ(entry->displayName, WideString(WIDE("Quenvar Service")));
+    EXPECT_EQ(entry->serviceType, static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS));
+    EXPECT_EQ(entry->startType, static_cast<DWORD>(SERVICE_DEMAND_START));
+    EXPECT_EQ(entry->errorControl, static_cast<DWORD>(SERVICE_ERROR_NORMAL));
+    EXPECT_EQ(entry->binaryPath,
+              WideString(WIDE("\"C:\\Program Files\\Quenvar\\QuenvarService.exe\"")));
+    EXPECT_TRUE(entry->loadOrderGroup.empty());
+    EXPECT_TRUE(entry->dependencies.empty());
+    EXPECT_TRUE(entry->account.empty());
+    EXPECT_FALSE(entry->tagRequested);
+    EXPECT_FALSE(entry->passwordGiven);
+    EXPECT_FALSE(entry->markedForDeletion);
+    EXPECT_FALSE(entry->running);
+    EXPECT_EQ(sim::Journal(), (std::vector<std::string>{
+                                  "OpenSCManagerW [test]", "CreateServiceW Quenvar_Service [test]",
+                                  "CloseServiceHandle [test]", "CloseServiceHandle [test]"}));
+    EXPECT_EQ(sim::scm::OpenScHandles(), 0u);
+    EXPECT_TRUE(sim::Faults().empty());
+}
+
+TEST(ServiceInstall, LongestPathThatFitsIsRegisteredWhole) {
+    WideString path = WIDE("C:\\") + WideString(MAX_PATH - 1 - 9, WIDE('a')) + WIDE("\\x.exe");
+    ASSERT_EQ(path.size(), static_cast<std::size_t>(MAX_PATH - 1));
+    sim::SetModulePath(path);
+    InstallService();
+    auto entry = Entry();
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(entry->binaryPath, WIDE("\"") + path + WIDE("\""));
+}
+
+// A path that does not fit comes back cut short; nothing is registered for it.
+TEST(ServiceInstall, TruncatedPathIsNotRegistered) {
+    for (std::size_t length : {std::size_t{MAX_PATH}, std::size_t{MAX_PATH + 40}}) {
+        sim::ClearJournal();
+        sim::SetModulePath(WIDE("C:\\") + WideString(length - 3, WIDE('b')));
+        InstallService();
+        EXPECT_FALSE(Entry()) << length;
+        EXPECT_TRUE(sim::JournalWith("OpenSCManagerW").empty()) << length;
+    }
+}
+
+TEST(ServiceInstall, FailedModulePathStopsEarly) {
+    sim::FailCall("GetModuleFileNameW");
+    InstallService();
+    EXPECT_FALSE(Entry());
+    EXPECT_TRUE(sim::Journal().empty());
+}
+
+TEST(ServiceInstall, SecondInstallLeavesTheFirstEntry) {
+    InstallService();
+    sim::SetModulePath(WIDE("D:\\Elsewhere\\QuenvarService.exe"));
+    InstallService();
+    auto entry = Entry();
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(entry->binaryPath,
+              WideString(WIDE("\"C:\\Program Files\\Quenvar\\QuenvarService.exe\"")));
+    EXPECT_EQ(sim::JournalWith("CreateServiceW Quenvar_Service failed 1073").size(), 1u);
+    EXPECT_EQ(sim::scm::ServiceCount(), 1u);
+    EXPECT_EQ(sim::scm::OpenScHandles(), 0u);
+}
+
+TEST(ServiceInstall, WithoutAdministratorRightsNothingChanges) {
+    sim::scm::SetElevated(false);
+    InstallService();
+    EXPECT_FALSE(Entry());
+    sim::scm::SetElevated(true);
+    InstallService();
+    sim::scm::SetElevated(false);
+    RemoveService();
+    EXPECT_TRUE(Entry());
+    EXPECT_EQ(sim::JournalWith("OpenSCManagerW failed 5").size(), 2u);
+    EXPECT_EQ(sim::scm::OpenScHandles(), 0u);
+}
+
+TEST(ServiceInstall, FailedCreateClosesTheManager) {
+    sim::FailCall("CreateServiceW");
+    InstallService();
+    EXPECT_FALSE(Entry());
+    EXPECT_EQ(sim::JournalWith("CloseServiceHandle").size(), 1u);
+    EXPECT_EQ(sim::scm::OpenScHandles(), 0u);
+}
+
+TEST(ServiceRemove, DeletesTheEntry) {
+    InstallService();
+    sim::ClearJournal();
+    RemoveService();
+    EXPECT_FALSE(Entry());
+    EXPECT_EQ(sim::Journal(), (std::vector<std::string>{
+                                  "OpenSCManagerW [test]", "OpenServiceW Quenvar_Service [test]",
+                                  "DeleteService Quenvar_Service [test]",
+                                  "CloseServiceHandle [test]", "CloseServiceHandle [test]"}));
+    EXPECT_EQ(sim::scm::OpenScHandles(), 0u);
+    EXPECT_TRUE(sim::Faults().empty());
+}
+
+TEST(ServiceRemove, MissingEntryChangesNothing) {
+    RemoveService();
+    EXPECT_EQ(sim::JournalWith("OpenServiceW Quenvar_Service failed 1060").size(), 1u);
+    EXPECT_TRUE(sim::JournalWith("DeleteService").empty());
+    EXPECT_EQ(sim::scm::OpenScHandles(), 0u);
+}
+
+TEST(ServiceRemove, FailedDeleteStillClosesBothHandles) {
+    InstallService();
+    sim::FailCall("DeleteService");
+    RemoveService();
+    EXPECT_TRUE(Entry());
+    EXPECT_EQ(sim::JournalWith("CloseServiceHandle").size(), 4u);
+    EXPECT_EQ(sim::scm::OpenScHandles(), 0u);
+}
+
+// The running service is not stopped; its entry is marked, refuses a new install, and goes when
+// the service stops.
+TEST(ServiceRemove, WhileRunningMarksTheEntryForDeletion) {
+    InstallService();
+    support::ServiceRunner runner;
+    runner.Start();
+    ASSERT_TRUE(runner.WaitForRunning());
+    ASSERT_TRUE(Entry() && Entry()->running);
+
+    EXPECT_EQ(support::RunEntry({WIDE("-remove")}), 0);
+    ASSERT_TRUE(Entry());
+    EXPECT_TRUE(Entry()->markedForDeletion);
+    EXPECT_TRUE(sim::scm::DispatcherRunning());
+    EXPECT_TRUE(sim::scm::Controls().empty());
+
+    sim::SetModulePath(WIDE("D:\\Other\\QuenvarService.exe"));
+    EXPECT_EQ(support::RunEntry({WIDE("-install")}), 0);
+    EXPECT_EQ(sim::JournalWith("CreateServiceW Quenvar_Service failed 1072").size(), 1u);
+    EXPECT_EQ(Entry()->binaryPath,
+              WideString(WIDE("\"C:\\Program Files\\Quenvar\\QuenvarService.exe\"")));
+
+    ASSERT_TRUE(runner.Stop());
+    EXPECT_FALSE(Entry());
+    EXPECT_EQ(sim::scm::OpenScHandles(), 0u);
+    EXPECT_TRUE(sim::Faults().empty());
+}
+
+} // namespace
