@@ -1,0 +1,123 @@
+// The simulated audio system: DirectSound's render device list and the Core Audio endpoints behind
+// it (IMMDeviceEnumerator, IMMDevice, IAudioEndpointVolume), with CoCreateInstance for the
+// enumerator. Endpoints hold a master level, a mute state and one level per channel.
+//
+// Behaviour the logic relies on, as on Windows:
+// - DirectSoundEnumerateW calls back synchronously on the caller's thread, once per entry in the
+//   order the entries were added, until the callback returns FALSE.
+// - Every successful Set call, through any IAudioEndpointVolume of the endpoint or by "the user",
+//   notifies every callback registered on that endpoint. Notifications run on an audio-system
+//   thread of the endpoint ("audio-N", one per endpoint, so they keep their order per endpoint),
+//   never on the caller's thread. The record carries the caller's event context (GUID_NULL for a
+//   null one), the state after the change and exactly nChannels levels laid out past the
+//   one-element afChannelVolumes field.
+// - UnregisterControlChangeNotify returns only when no callback of that registration is running,
+//   and none is delivered after it returns. Registrations of the same callback are separate.
+//   Registration takes no reference on the callback. Unregistering a callback that is not
+//   registered through that object returns E_INVALIDARG.
+// - CoCreateInstance makes only the MMDeviceEnumerator, and fails with CO_E_NOTINITIALIZED
+//   (0x800401F0) on a thread without CoInitialize (sim/com.h).
+// - Objects count their references and can be used and released on any thread. GetDevice and
+//   Activate hand out a new object each time. A call on a released object, a Release beyond zero,
+//   or releasing an endpoint volume that still has registrations is reported with
+//   sim::ReportFault; released objects stay allocated until the next reset.
+// - Levels are scalars from 0.0 to 1.0; a level outside, or a channel index at or beyond the
+//   endpoint's channel count, gives E_INVALIDARG. Master and channel levels are independent.
+// - A removed device's endpoint answers every call of its objects with
+//   AUDCLNT_E_DEVICE_INVALIDATED (0x88890004) and GetDevice with E_NOTFOUND.
+//
+// Journal (sim::Record, each entry followed by " [thread]"; a failed call ends in
+// " -> 0x%08X" with its HRESULT; <id> is the endpoint id, <guid> as sim::FormatGuid or "null",
+// levels printed with "%.9g", BOOLs as passed):
+//   CoCreateInstance MMDeviceEnumerator clsctx=<n>
+//   DirectSoundEnumerateW
+//   DirectSoundEnumerateW entry <i>              before the callback for entry i (from 0)
+//   GetDevice <id>
+//   Activate <id> <IAudioEndpointVolume|guid> clsctx=<n>
+//   AddRef <interface> [<id>] refs=<count after>
+//   Release <interface> [<id>] refs=<count after>
+//   RegisterControlChangeNotify <id>
+//   UnregisterControlChangeNotify <id>
+//   GetMasterVolumeLevelScalar <id> | GetMute <id> | GetChannelCount <id>
+//   GetChannelVolumeLevelScalar <id> <channel>
+//   SetMute <id> <bMute> ctx=<guid>
+//   SetMasterVolumeLevelScalar <id> <level> ctx=<guid>
+//   SetChannelVolumeLevelScalar <id> <channel> <level> ctx=<guid>
+//   User SetMute|SetMasterVolumeLevelScalar|SetChannelVolumeLevelScalar ...   (a change by
+//                                                the user, same arguments as above)
+//   OnNotify <id> ctx=<guid>                     on the audio thread, before each callback call
+#pragma once
+
+#include "platform/guids.h"
+#include "platform/types.h"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sim::audio {
+
+inline constexpr HRESULT DeviceInvalidated = static_cast<HRESULT>(0x88890004u);
+
+// One render device: its DirectSound entry and, when `endpoint` is set and the module string is
+// non-empty, a Core Audio endpoint whose id is the module string.
+struct RenderDevice {
+    std::optional<platform::WideString> description = std::nullopt; // null description
+    std::optional<platform::WideString> module = std::nullopt;      // null module string
+    std::optional<GUID> guid = std::nullopt;                        // null GUID pointer
+    bool endpoint = true;
+    float masterLevel = 1.0f;
+    BOOL muted = FALSE;
+    std::vector<float> channelLevels = {1.0f, 1.0f};
+};
+
+// Device arrival: the entry goes to the end of DirectSound's list. An endpoint whose id is
+// already present is replaced, as a removal followed by an arrival.
+void AddRenderDevice(const RenderDevice& device);
+// Device removal: drops the entries with this module string and invalidates the endpoint.
+// Returns false when no such device exists.
+bool RemoveRenderDevice(const platform::WideString& endpointId);
+
+struct EndpointState {
+    bool present = false;
+    float masterLevel = 0.0f;
+    BOOL muted = FALSE;
+    std::vector<float> channelLevels;
+};
+EndpointState ReadEndpoint(const platform::WideString& endpointId);
+
+// A change made by the user (or by another program) with the given event context. Not subject to
+// failure injection, not counted in SetCalls.
+HRESULT UserSetMute(const platform::WideString& endpointId, BOOL muted,
+                    const GUID& context = platform::GUID_NULL);
+HRESULT UserSetMasterLevel(const platform::WideString& endpointId, float level,
+                           const GUID& context = platform::GUID_NULL);
+HRESULT UserSetChannelLevel(const platform::WideString& endpointId, UINT channel, float level,
+                            const GUID& context = platform::GUID_NULL);
+
+// The Set calls made through IAudioEndpointVolume objects of the endpoint, in order, in the
+// journal's format without the thread tag (failed ones included).
+std::vector<std::string> SetCalls(const platform::WideString& endpointId);
+
+// Failure injection: the next `times` calls of `call` (-1: every call until reset) on the
+// endpoint fail with `result`, after `skip` calls that succeed. Calls: "GetDevice", "Activate",
+// "RegisterControlChangeNotify", "UnregisterControlChangeNotify" (the registration stays),
+// "GetMasterVolumeLevelScalar", "GetMute", "GetChannelCount", "GetChannelVolumeLevelScalar",
+// "SetMute", "SetMasterVolumeLevelScalar", "SetChannelVolumeLevelScalar". An empty endpoint id
+// applies to every endpoint, and is how "CoCreateInstance" and "DirectSoundEnumerateW" (which
+// then calls nothing back) are made to fail.
+void FailCall(const platform::WideString& endpointId, const std::string& call, HRESULT result,
+              int times = -1, int skip = 0);
+
+// Reference counting, for leak and over-release checks.
+std::size_t LiveObjects();
+std::size_t LiveObjects(const std::string& interfaceName); // "IMMDevice", ...
+ULONG RefCount(IUnknown* object);                          // without touching the count
+std::size_t Registrations(const platform::WideString& endpointId);
+
+// Waits until every notification made so far, and every one they caused, has been delivered.
+// False when that takes longer than the timeout.
+bool WaitIdle(DWORD timeoutMilliseconds = 10000);
+
+} // namespace sim::audio

@@ -1,0 +1,93 @@
+// Simulated audio system, shared by its implementation files: the DirectSound list, the
+// endpoints, the reference-counted objects and the notification queues, under one lock.
+#pragma once
+
+#include "platform/sim/audio.h"
+#include "platform/sim/machine.h"
+
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace sim::audio::detail {
+
+struct Registration {
+    IAudioEndpointVolumeCallback* callback;
+    const void* owner; // the IAudioEndpointVolume object it was registered through
+    bool active = true;
+    bool running = false;
+    std::thread::id runner;
+};
+
+struct Delivery {
+    std::shared_ptr<AUDIO_VOLUME_NOTIFICATION_DATA> data;
+    std::vector<std::shared_ptr<Registration>> registrations;
+};
+
+struct Endpoint {
+    platform::WideString id;
+    std::string name; // the id as journal text
+    bool present = true;
+    float masterLevel = 1.0f;
+    BOOL muted = FALSE;
+    std::vector<float> channelLevels;
+    std::vector<std::shared_ptr<Registration>> registrations;
+    std::vector<std::string> setCalls;
+    // The endpoint's audio-system thread, started with its first notification.
+    std::deque<Delivery> queue;
+    std::thread thread;
+    bool stopping = false;
+};
+
+struct Entry {
+    std::optional<platform::WideString> description;
+    std::optional<platform::WideString> module;
+    std::optional<GUID> guid;
+};
+
+// What every simulated COM object shares: its reference count and what it belongs to.
+struct Object {
+    virtual ~Object() = default;
+    // Called with the lock held when the last reference goes.
+    virtual void Died(std::unique_lock<std::mutex>&) {}
+    std::string kind;
+    std::shared_ptr<Endpoint> endpoint; // null for the enumerator
+    IUnknown* unknown = nullptr;
+    ULONG refs = 1;
+};
+
+struct Audio {
+    std::mutex lock;
+    std::condition_variable changed; // registrations, queues and the pending count
+    std::vector<Entry> entries;
+    std::map<platform::WideString, std::shared_ptr<Endpoint>> endpoints; // present ones
+    std::vector<std::shared_ptr<Endpoint>> created; // all of this machine, for the reset
+    std::vector<std::unique_ptr<Object>> objects;
+    // Objects of earlier machines: kept so that a stale pointer is reported, not dereferenced.
+    std::vector<std::unique_ptr<Object>> retired;
+    std::map<std::string, HRESULT> results; // injected failure results by FailCall key
+    std::size_t pending = 0;
+    int nextThread = 1;
+};
+
+Audio& State();
+// With the lock held: the injected result of this call on the endpoint of this journal name
+// (empty: none), or S_OK.
+HRESULT Injected(Audio& audio, const std::string& call, const std::string& endpointName);
+std::string FailureSuffix(HRESULT hr);
+// With the lock held: the present endpoint of this id, or null.
+std::shared_ptr<Endpoint> FindEndpoint(Audio& audio, const platform::WideString& endpointId);
+
+// With the lock held: the Set calls, by the code under test through an object (failure injection
+// applies, the call is counted in SetCalls) or by the user.
+HRESULT SetMuteOf(Audio& audio, const std::shared_ptr<Endpoint>& endpoint, bool byUser, BOOL muted,
+                  const GUID* context);
+HRESULT SetMasterLevelOf(Audio& audio, const std::shared_ptr<Endpoint>& endpoint, bool byUser,
+                         float level, const GUID* context);
+HRESULT SetChannelLevelOf(Audio& audio, const std::shared_ptr<Endpoint>& endpoint, bool byUser,
+                          UINT channel, float level, const GUID* context);
+
+} // namespace sim::audio::detail

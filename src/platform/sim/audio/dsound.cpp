@@ -1,0 +1,35 @@
+// Simulated DirectSound: the render device list that DirectSoundEnumerateW walks.
+#include "platform/dsound.h"
+#include "platform/sim/audio/audio_state.h"
+
+namespace platform {
+
+HRESULT WINAPI DirectSoundEnumerateW(LPDSENUMCALLBACKW pDSEnumCallback, LPVOID pContext) {
+    using namespace sim::audio::detail;
+    auto& audio = State();
+    std::vector<Entry> entries;
+    {
+        std::lock_guard<std::mutex> guard(audio.lock);
+        HRESULT hr = pDSEnumCallback ? Injected(audio, "DirectSoundEnumerateW", std::string())
+                                     : E_INVALIDARG;
+        sim::Record("DirectSoundEnumerateW" + FailureSuffix(hr));
+        if (FAILED(hr)) {
+            return hr;
+        }
+        entries = audio.entries;
+    }
+    // Synchronously on the caller's thread, without the lock: the callback may call anything.
+    for (std::size_t index = 0; index < entries.size(); ++index) {
+        const Entry& entry = entries[index];
+        sim::Record("DirectSoundEnumerateW entry " + std::to_string(index));
+        GUID guid = entry.guid.value_or(GUID_NULL); // a copy: the callback may write to it
+        if (!pDSEnumCallback(entry.guid ? &guid : nullptr,
+                             entry.description ? entry.description->c_str() : nullptr,
+                             entry.module ? entry.module->c_str() : nullptr, pContext)) {
+            break;
+        }
+    }
+    return S_OK;
+}
+
+} // namespace platform

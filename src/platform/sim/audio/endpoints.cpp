@@ -1,0 +1,394 @@
+// Simulated audio system state: devices, endpoints, notification threads, failure injection and
+// the control API of sim/audio.h.
+#include "platform/sim/audio/audio_state.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstddef>
+#include <cstdio>
+#include <functional>
+
+namespace sim::audio::detail {
+namespace {
+
+void Reset();
+
+} // namespace
+
+Audio& State() {
+    static Audio* audio = [] {
+        auto* created = new Audio; // outlives every thread of the process
+        sim::OnReset(Reset);
+        return created;
+    }();
+    return *audio;
+}
+
+HRESULT Injected(Audio& audio, const std::string& call, const std::string& endpointName) {
+    std::string keys[2] = {endpointName.empty() ? std::string() : call + " " + endpointName, call};
+    for (auto& key : keys) {
+        if (!key.empty() && sim::ShouldFail(key)) {
+            auto found = audio.results.find(key);
+            return found != audio.results.end() ? found->second : E_FAIL;
+        }
+    }
+    return S_OK;
+}
+
+std::shared_ptr<Endpoint> FindEndpoint(Audio& audio, const platform::WideString& endpointId) {
+    auto found = audio.endpoints.find(endpointId);
+    return found == audio.endpoints.end() ? nullptr : found->second;
+}
+
+std::string FailureSuffix(HRESULT hr) {
+    if (SUCCEEDED(hr)) {
+        return std::string();
+    }
+    char text[24];
+    std::snprintf(text, sizeof text, " -> 0x%08X", static_cast<unsigned>(hr));
+    return text;
+}
+
+namespace {
+
+void Reset() {
+    auto& audio = State();
+    std::vector<std::shared_ptr<Endpoint>> created;
+    {
+        std::lock_guard<std::mutex> guard(audio.lock);
+        created.swap(audio.created);
+        for (auto& endpoint : created) {
+            endpoint->stopping = true;
+            for (auto& registration : endpoint->registrations) {
+                registration->active = false;
+            }
+        }
+    }
+    audio.changed.notify_all();
+    for (auto& endpoint : created) {
+        if (endpoint->thread.joinable()) {
+            endpoint->thread.join();
+        }
+    }
+    std::lock_guard<std::mutex> guard(audio.lock);
+    for (auto& object : audio.objects) {
+        object->refs = 0;
+        audio.retired.push_back(std::move(object));
+    }
+    audio.objects.clear();
+    audio.entries.clear();
+    audio.endpoints.clear();
+    audio.results.clear();
+    audio.pending = 0;
+    audio.nextThread = 1;
+}
+
+std::string Level(float level) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.9g", static_cast<double>(level));
+    return text;
+}
+
+struct NotificationDeleter {
+    void operator()(AUDIO_VOLUME_NOTIFICATION_DATA* data) const { ::operator delete(data); }
+};
+
+// As Windows lays it out: nChannels levels from afChannelVolumes on, past the declared field.
+std::shared_ptr<AUDIO_VOLUME_NOTIFICATION_DATA> MakeNotification(const Endpoint& endpoint,
+                                                                 const GUID& context) {
+    std::size_t count = endpoint.channelLevels.size();
+    std::size_t size =
+        offsetof(AUDIO_VOLUME_NOTIFICATION_DATA, afChannelVolumes) + count * sizeof(float);
+    if (size < sizeof(AUDIO_VOLUME_NOTIFICATION_DATA)) {
+        size = sizeof(AUDIO_VOLUME_NOTIFICATION_DATA);
+    }
+    auto* data = static_cast<AUDIO_VOLUME_NOTIFICATION_DATA*>(::operator new(size));
+    data->guidEventContext = context;
+    data->bMuted = endpoint.muted;
+    data->fMasterVolume = endpoint.masterLevel;
+    data->nChannels = static_cast<UINT>(count);
+    float* levels = data->afChannelVolumes;
+    std::copy(endpoint.channelLevels.begin(), endpoint.channelLevels.end(), levels);
+    return std::shared_ptr<AUDIO_VOLUME_NOTIFICATION_DATA>(data, NotificationDeleter());
+}
+
+void RunNotifier(std::shared_ptr<Endpoint> endpoint, std::string name) {
+    sim::SetThreadName(name);
+    auto& audio = State();
+    std::unique_lock<std::mutex> guard(audio.lock);
+    for (;;) {
+        audio.changed.wait(guard, [&] { return endpoint->stopping || !endpoint->queue.empty(); });
+        if (endpoint->stopping) {
+            return;
+        }
+        Delivery delivery = std::move(endpoint->queue.front());
+        endpoint->queue.pop_front();
+        for (auto& registration : delivery.registrations) {
+            if (!registration->active) {
+                continue;
+            }
+            registration->running = true;
+            registration->runner = std::this_thread::get_id();
+            sim::Record("OnNotify " + endpoint->name +
+                        " ctx=" + sim::FormatGuid(delivery.data->guidEventContext));
+            guard.unlock();
+            registration->callback->OnNotify(delivery.data.get());
+            guard.lock();
+            registration->running = false;
+            audio.changed.notify_all();
+        }
+        --audio.pending;
+        audio.changed.notify_all();
+    }
+}
+
+// With the lock held: queues one notification for every callback registered now.
+void Notify(Audio& audio, const std::shared_ptr<Endpoint>& endpoint, const GUID& context) {
+    if (endpoint->stopping) {
+        return;
+    }
+    Delivery delivery;
+    for (auto& registration : endpoint->registrations) {
+        if (registration->active) {
+            delivery.registrations.push_back(registration);
+        }
+    }
+    if (delivery.registrations.empty()) {
+        return;
+    }
+    delivery.data = MakeNotification(*endpoint, context);
+    if (!endpoint->thread.joinable()) {
+        endpoint->thread =
+            std::thread(RunNotifier, endpoint, "audio-" + std::to_string(audio.nextThread++));
+    }
+    endpoint->queue.push_back(std::move(delivery));
+    ++audio.pending;
+    audio.changed.notify_all();
+}
+
+bool ValidLevel(float level) {
+    return level >= 0.0f && level <= 1.0f;
+}
+
+// With the lock held: one Set call, by the code under test through an object or by the user.
+HRESULT ApplySet(Audio& audio, const std::shared_ptr<Endpoint>& endpoint, bool byUser,
+                 const std::string& call, const std::string& args, const GUID* context,
+                 const std::function<HRESULT(Endpoint&)>& change) {
+    HRESULT hr = endpoint->present ? S_OK : DeviceInvalidated;
+    if (SUCCEEDED(hr) && !byUser) {
+        hr = Injected(audio, call, endpoint->name);
+    }
+    if (SUCCEEDED(hr)) {
+        hr = change(*endpoint);
+    }
+    std::string text = call + " " + endpoint->name + " " + args +
+                       " ctx=" + (context ? sim::FormatGuid(*context) : "null") + FailureSuffix(hr);
+    sim::Record(byUser ? "User " + text : text);
+    if (!byUser) {
+        endpoint->setCalls.push_back(text);
+    }
+    if (SUCCEEDED(hr)) {
+        Notify(audio, endpoint, context ? *context : platform::GUID_NULL);
+    }
+    return hr;
+}
+
+} // namespace
+
+HRESULT SetMuteOf(Audio& audio, const std::shared_ptr<Endpoint>& endpoint, bool byUser, BOOL muted,
+                  const GUID* context) {
+    return ApplySet(audio, endpoint, byUser, "SetMute", std::to_string(muted), context,
+                    [muted](Endpoint& target) {
+                        BOOL state = muted ? TRUE : FALSE;
+                        HRESULT result = state == target.muted ? S_FALSE : S_OK;
+                        target.muted = state;
+                        return result;
+                    });
+}
+
+HRESULT SetMasterLevelOf(Audio& audio, const std::shared_ptr<Endpoint>& endpoint, bool byUser,
+                         float level, const GUID* context) {
+    return ApplySet(audio, endpoint, byUser, "SetMasterVolumeLevelScalar", Level(level), context,
+                    [level](Endpoint& target) {
+                        if (!ValidLevel(level)) {
+                            return E_INVALIDARG;
+                        }
+                        target.masterLevel = level;
+                        return S_OK;
+                    });
+}
+
+HRESULT SetChannelLevelOf(Audio& audio, const std::shared_ptr<Endpoint>& endpoint, bool byUser,
+                          UINT channel, float level, const GUID* context) {
+    return ApplySet(audio, endpoint, byUser, "SetChannelVolumeLevelScalar",
+                    std::to_string(channel) + " " + Level(level), context,
+                    [channel, level](Endpoint& target) {
+                        if (channel >= target.channelLevels.size() || !ValidLevel(level)) {
+                            return E_INVALIDARG;
+                        }
+                        target.channelLevels[channel] = level;
+                        return S_OK;
+                    });
+}
+
+} // namespace sim::audio::detail
+
+namespace sim::audio {
+
+using namespace detail;
+
+void AddRenderDevice(const RenderDevice& device) {
+    auto& audio = State();
+    std::lock_guard<std::mutex> guard(audio.lock);
+    audio.entries.push_back(Entry{device.description, device.module, device.guid});
+    if (!device.endpoint || !device.module || device.module->empty()) {
+        return;
+    }
+    if (auto old = FindEndpoint(audio, *device.module)) {
+        old->present = false;
+    }
+    auto endpoint = std::make_shared<Endpoint>();
+    endpoint->id = *device.module;
+    endpoint->name = sim::Narrow(*device.module);
+    endpoint->masterLevel = device.masterLevel;
+    endpoint->muted = device.muted;
+    endpoint->channelLevels = device.channelLevels;
+    audio.endpoints[endpoint->id] = endpoint;
+    audio.created.push_back(endpoint);
+}
+
+bool RemoveRenderDevice(const platform::WideString& endpointId) {
+    auto& audio = State();
+    std::lock_guard<std::mutex> guard(audio.lock);
+    auto entries = std::remove_if(audio.entries.begin(), audio.entries.end(),
+                                  [&](const Entry& entry) { return entry.module == endpointId; });
+    bool found = entries != audio.entries.end();
+    audio.entries.erase(entries, audio.entries.end());
+    if (auto endpoint = FindEndpoint(audio, endpointId)) {
+        endpoint->present = false;
+        audio.endpoints.erase(endpointId);
+        found = true;
+    }
+    return found;
+}
+
+EndpointState ReadEndpoint(const platform::WideString& endpointId) {
+    auto& audio = State();
+    std::lock_guard<std::mutex> guard(audio.lock);
+    EndpointState state;
+    if (auto endpoint = FindEndpoint(audio, endpointId)) {
+        state.present = true;
+        state.masterLevel = endpoint->masterLevel;
+        state.muted = endpoint->muted;
+        state.channelLevels = endpoint->channelLevels;
+    }
+    return state;
+}
+
+namespace {
+
+// A user change on an endpoint that does not exist is a mistake of the test.
+template <typename Change>
+HRESULT UserChange(const platform::WideString& endpointId, const char* call, Change change) {
+    auto& audio = State();
+    std::lock_guard<std::mutex> guard(audio.lock);
+    auto endpoint = FindEndpoint(audio, endpointId);
+    if (!endpoint) {
+        sim::ReportFault(std::string("User ") + call + " on unknown endpoint " +
+                         sim::Narrow(endpointId));
+        return E_NOTFOUND;
+    }
+    return change(audio, endpoint);
+}
+
+} // namespace
+
+HRESULT UserSetMute(const platform::WideString& endpointId, BOOL muted, const GUID& context) {
+    return UserChange(endpointId, "SetMute", [&](Audio& audio, auto& endpoint) {
+        return SetMuteOf(audio, endpoint, true, muted, &context);
+    });
+}
+
+HRESULT UserSetMasterLevel(const platform::WideString& endpointId, float level,
+                           const GUID& context) {
+    return UserChange(endpointId, "SetMasterVolumeLevelScalar", [&](Audio& audio, auto& endpoint) {
+        return SetMasterLevelOf(audio, endpoint, true, level, &context);
+    });
+}
+
+HRESULT UserSetChannelLevel(const platform::WideString& endpointId, UINT channel, float level,
+                            const GUID& context) {
+    return UserChange(endpointId, "SetChannelVolumeLevelScalar", [&](Audio& audio, auto& endpoint) {
+        return SetChannelLevelOf(audio, endpoint, true, channel, level, &context);
+    });
+}
+
+std::vector<std::string> SetCalls(const platform::WideString& endpointId) {
+    auto& audio = State();
+    std::lock_guard<std::mutex> guard(audio.lock);
+    std::vector<std::string> calls;
+    // Removed and replaced endpoints of the same id count too: the calls were made.
+    for (auto& endpoint : audio.created) {
+        if (endpoint->id == endpointId) {
+            calls.insert(calls.end(), endpoint->setCalls.begin(), endpoint->setCalls.end());
+        }
+    }
+    return calls;
+}
+
+void FailCall(const platform::WideString& endpointId, const std::string& call, HRESULT result,
+              int times, int skip) {
+    std::string key = endpointId.empty() ? call : call + " " + sim::Narrow(endpointId);
+    auto& audio = State();
+    std::lock_guard<std::mutex> guard(audio.lock);
+    audio.results[key] = result;
+    sim::FailCall(key, times, skip);
+}
+
+std::size_t LiveObjects() {
+    return LiveObjects(std::string());
+}
+
+std::size_t LiveObjects(const std::string& interfaceName) {
+    auto& audio = State();
+    std::lock_guard<std::mutex> guard(audio.lock);
+    return static_cast<std::size_t>(
+        std::count_if(audio.objects.begin(), audio.objects.end(), [&](const auto& object) {
+            return object->refs > 0 && (interfaceName.empty() || object->kind == interfaceName);
+        }));
+}
+
+ULONG RefCount(IUnknown* object) {
+    auto& audio = State();
+    std::lock_guard<std::mutex> guard(audio.lock);
+    for (auto* list : {&audio.objects, &audio.retired}) {
+        for (auto& candidate : *list) {
+            if (candidate->unknown == object) {
+                return candidate->refs;
+            }
+        }
+    }
+    sim::ReportFault("RefCount of an object the audio system did not make");
+    return 0;
+}
+
+std::size_t Registrations(const platform::WideString& endpointId) {
+    auto& audio = State();
+    std::lock_guard<std::mutex> guard(audio.lock);
+    std::size_t count = 0;
+    for (auto& endpoint : audio.created) {
+        if (endpoint->id == endpointId) {
+            count += endpoint->registrations.size();
+        }
+    }
+    return count;
+}
+
+bool WaitIdle(DWORD timeoutMilliseconds) {
+    auto& audio = State();
+    std::unique_lock<std::mutex> guard(audio.lock);
+    return audio.changed.wait_for(guard, std::chrono::milliseconds(timeoutMilliseconds),
+                                  [&] { return audio.pending == 0; });
+}
+
+} // namespace sim::audio

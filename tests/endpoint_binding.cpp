@@ -1,0 +1,98 @@
+// Opening the matched endpoint: the calls made, the references held, and what each failure leaves.
+#include "endpoint_fixture.h"
+
+#include <thread>
+
+namespace endpoint_test {
+namespace {
+
+const std::string Hw = sim::Narrow(HardwareId);
+
+class BindingTest : public EndpointTest {
+  protected:
+    void SetUp() override {
+        EndpointTest::SetUp();
+        AddDevice(WIDE("Speakers (Realtek High Definition Audio)"), HardwareId);
+        sim::ClearJournal();
+    }
+};
+
+TEST_F(BindingTest, BoundRecordOwnsOneReferenceOnEachInterface) {
+    BoundEndpoint bound = Bind(HardwarePrimary, HardwareSecondary);
+    EXPECT_EQ(Untagged(sim::Journal()),
+              (std::vector<std::string>{"DirectSoundEnumerateW", "DirectSoundEnumerateW entry 0",
+                                        "GetDevice " + Hw,
+                                        "Activate " + Hw + " IAudioEndpointVolume clsctx=23"}));
+    EXPECT_EQ(sim::audio::RefCount(bound->device.get()), 1u);
+    EXPECT_EQ(sim::audio::RefCount(bound->endpointVolume.get()), 1u);
+    // The enumerator is borrowed: no reference taken, none kept.
+    EXPECT_EQ(sim::audio::RefCount(enumerator.get()), 1u);
+
+    sim::ClearJournal();
+    bound.reset();
+    EXPECT_EQ(Untagged(sim::Journal()),
+              (std::vector<std::string>{"Release IAudioEndpointVolume " + Hw + " refs=0",
+                                        "Release IMMDevice " + Hw + " refs=0"}));
+}
+
+// Records built on one thread are destroyed on another, as the service's threads do.
+TEST_F(BindingTest, RecordMayBeReleasedOnAnotherThread) {
+    BoundEndpoint bound;
+    std::thread([&] {
+        sim::SetThreadName("service");
+        bound = Bind(HardwarePrimary, HardwareSecondary);
+    }).join();
+    ASSERT_TRUE(bound);
+    bound.reset();
+    EXPECT_EQ(sim::JournalWith("Release IMMDevice"),
+              std::vector<std::string>{"Release IMMDevice " + Hw + " refs=0 [test]"});
+}
+
+struct StepFailure {
+    const char* name;
+    const char* call; // the failing call, or null for a device missing from Core Audio
+    HRESULT thrown;
+    std::vector<std::string> journal; // after the enumeration, until the HRESULT is thrown
+};
+
+void PrintTo(const StepFailure& test, std::ostream* out) {
+    *out << test.name;
+}
+
+class BindingFailureTest : public BindingTest, public ::testing::WithParamInterface<StepFailure> {};
+
+TEST_P(BindingFailureTest, ThrowsTheStepsResultHoldingNothing) {
+    const StepFailure& step = GetParam();
+    if (step.call) {
+        sim::audio::FailCall(HardwareId, step.call, step.thrown);
+    } else {
+        sim::audio::RemoveRenderDevice(HardwareId);
+        sim::audio::AddRenderDevice(
+            {.description = WIDE("Speakers (Realtek High Definition Audio)"),
+             .module = HardwareId,
+             .endpoint = false});
+    }
+    EXPECT_EQ(BindFailure(HardwarePrimary, HardwareSecondary), step.thrown);
+    std::vector<std::string> journal = Untagged(sim::Journal());
+    ASSERT_GE(journal.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(journal.begin() + 2, journal.end()), step.journal);
+    EXPECT_EQ(sim::audio::LiveObjects("IMMDevice"), 0u);
+    EXPECT_EQ(sim::audio::LiveObjects("IAudioEndpointVolume"), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, BindingFailureTest,
+    ::testing::Values(
+        StepFailure{"UnknownEndpoint", nullptr, E_NOTFOUND, {"GetDevice " + Hw + " -> 0x80070490"}},
+        StepFailure{
+            "GetDevice", "GetDevice", E_OUTOFMEMORY, {"GetDevice " + Hw + " -> 0x8007000E"}},
+        StepFailure{"Activate",
+                    "Activate",
+                    sim::audio::DeviceInvalidated,
+                    {"GetDevice " + Hw,
+                     "Activate " + Hw + " IAudioEndpointVolume clsctx=23 -> 0x88890004",
+                     "Release IMMDevice " + Hw + " refs=0"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace endpoint_test
