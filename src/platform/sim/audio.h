@@ -13,8 +13,10 @@
 //   one-element afChannelVolumes field.
 // - UnregisterControlChangeNotify returns only when no callback of that registration is running,
 //   and none is delivered after it returns. Registrations of the same callback are separate.
-//   Registration takes no reference on the callback. Unregistering a callback that is not
-//   registered through that object returns E_INVALIDARG.
+//   As on Windows, a registration holds a reference on the callback until it is unregistered.
+//   Unregistering a callback that is not registered through that object returns E_INVALIDARG.
+//   Windows documents notifications only for Set calls that change a value; this audio system
+//   notifies every successful Set call, the harder case for echo suppression.
 // - CoCreateInstance makes only the MMDeviceEnumerator, and fails with CO_E_NOTINITIALIZED
 //   (0x800401F0) on a thread without CoInitialize (sim/com.h).
 // - Objects count their references and can be used and released on any thread. GetDevice and
