@@ -25,6 +25,7 @@
 //   sim::ReportFault; released objects stay allocated until the next reset.
 // - Levels are scalars from 0.0 to 1.0; a level outside, or a channel index at or beyond the
 //   endpoint's channel count, gives E_INVALIDARG. Master and channel levels are independent.
+//   SetMute answers S_FALSE when the state does not change (and still notifies).
 // - A removed device's endpoint answers every call of its objects with
 //   AUDCLNT_E_DEVICE_INVALIDATED (0x88890004) and GetDevice with E_NOTFOUND.
 //
