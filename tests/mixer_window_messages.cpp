@@ -361,3 +361,40 @@ TEST_F(WindowMessages, HeldCreationWaitsBeforeWmCreateUntilReleased) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(WindowMessages, TheQueueGateHoldsAThreadBeforeItHasAQueue) {
+    sim::user32::HoldQueueCreation("gated");
+    std::promise<DWORD> started;
+    std::thread thread([&] {
+        sim::SetThreadName("gated-1");
+        started.set_value(platform::GetCurrentThreadId());
+        platform::LoadIconW(nullptr, IDI_APPLICATION);
+    });
+    DWORD id = started.get_future().get();
+    ASSERT_TRUE(sim::user32::WaitForHeldQueueCreation(10000));
+    EXPECT_FALSE(sim::user32::ThreadHasQueue(id));
+    EXPECT_FALSE(platform::PostThreadMessageW(id, WM_APP, 0, 0)); // this thread is not gated
+    sim::user32::ReleaseQueueCreation();
+    thread.join();
+    EXPECT_EQ(sim::JournalWith("PostThreadMessageW").size(), 1u);
+}
+
+TEST_F(WindowMessages, WaitForWindowFindsAWindowWhoseCreationIsStillRunning) {
+    EXPECT_EQ(sim::user32::WaitForWindow("TestWnd", 0), nullptr);
+    sim::user32::HoldWindowCreation();
+    std::promise<HWND> created;
+    std::thread thread([&] {
+        RegisterTestClass();
+        created.set_value(CreateTestWindow());
+    });
+    HWND found = sim::user32::WaitForWindow("TestWnd", 10000);
+    EXPECT_NE(found, nullptr);
+    EXPECT_TRUE(ReceivedIds().empty());
+    sim::user32::ReleaseWindowCreation();
+    EXPECT_EQ(created.get_future().get(), found);
+    thread.join();
+}
+
+} // namespace

@@ -16,7 +16,8 @@
 //   receiving thread's next GetMessageW); BroadcastDeviceChange posts an event such as
 //   DBT_DEVNODES_CHANGED (lParam 0) to every top-level window.
 // - A mixer opened with CALLBACK_WINDOW reports its changes as posted MM_MIXM_LINE_CHANGE and
-//   MM_MIXM_CONTROL_CHANGE messages (see sim/winmm.h).
+//   MM_MIXM_CONTROL_CHANGE messages (see sim/winmm.h): wParam the handle the window's mixer was
+//   opened as, lParam the line or control identifier.
 //
 // Journal entries (each followed by " [thread name]"):
 //   "RegisterClassExW <class> ok|exists|failed"
@@ -66,6 +67,16 @@ void ReleaseWindowCreation();
 bool WaitForHeldCreation(DWORD timeoutMs);
 // A pause inside every CreateWindowExW before WM_CREATE (0: none).
 void SetWindowCreationDelay(DWORD milliseconds);
+
+// Queue gate: while held, a thread whose name starts with threadNamePrefix stops at its first
+// user32 call, before it has a message queue, so a test can post to a thread that has none yet.
+void HoldQueueCreation(const std::string& threadNamePrefix);
+void ReleaseQueueCreation();
+bool WaitForHeldQueueCreation(DWORD timeoutMs);
+
+// The first live window of the class, once there is one (it exists from inside
+// CreateWindowExW, before its WM_CREATE); null when timeoutMs passes first.
+HWND WaitForWindow(const std::string& className, DWORD timeoutMs);
 
 // True once the thread that owns window waits in GetMessageW with nothing in its queue (or the
 // thread has ended), false when timeoutMs passes first.

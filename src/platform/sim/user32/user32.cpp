@@ -58,6 +58,9 @@ struct Desktop {
     bool creationHeld = false;
     int creationsWaiting = 0;
     DWORD creationDelay = 0;
+    bool queueGateHeld = false;
+    std::string queueGatePrefix;
+    int queuesWaiting = 0;
 };
 
 Desktop& TheDesktop();
@@ -103,23 +106,33 @@ Window* FindLiveWindow(Desktop& desktop, HWND hwnd) {
     return &found->second;
 }
 
-// The calling thread's queue, created at its first user32 call as on Windows. Called with the
-// desktop lock held.
-Queue& OwnQueue(Desktop& desktop) {
+// Takes the desktop lock for a user32 call of the calling thread and gives the thread its queue
+// at its first call, as on Windows; a held queue gate stops that first call first.
+std::unique_lock<std::mutex> Enter(Desktop& desktop) {
+    std::unique_lock<std::mutex> guard(desktop.lock);
     if (!Current.queue) {
+        std::string name = ThreadName();
+        auto gated = [&] {
+            return desktop.queueGateHeld &&
+                   name.compare(0, desktop.queueGatePrefix.size(), desktop.queueGatePrefix) == 0;
+        };
+        if (gated()) {
+            ++desktop.queuesWaiting;
+            desktop.changed.notify_all();
+            desktop.changed.wait(guard, [&] { return !gated(); });
+            --desktop.queuesWaiting;
+        }
         auto queue = std::make_shared<Queue>();
         queue->threadId = platform::GetCurrentThreadId();
-        queue->threadName = ThreadName();
+        queue->threadName = name;
         desktop.queues[queue->threadId] = queue;
         Current.queue = std::move(queue);
     }
-    return *Current.queue;
+    return guard;
 }
 
-Queue& EnsureOwnQueue() {
-    auto& desktop = TheDesktop();
-    std::lock_guard<std::mutex> guard(desktop.lock);
-    return OwnQueue(desktop);
+void EnsureOwnQueue() {
+    Enter(TheDesktop());
 }
 
 // Called with the desktop lock held.
@@ -186,6 +199,7 @@ Desktop& TheDesktop() {
             created->creationOrder.clear();
             created->creationHeld = false;
             created->creationDelay = 0;
+            created->queueGateHeld = false;
             // Queues belong to threads that live on; only what waits in them is dropped.
             for (auto& [id, queue] : created->queues) {
                 queue->posted.clear();
@@ -284,6 +298,44 @@ void SetWindowCreationDelay(DWORD milliseconds) {
     desktop.creationDelay = milliseconds;
 }
 
+void HoldQueueCreation(const std::string& threadNamePrefix) {
+    auto& desktop = TheDesktop();
+    std::lock_guard<std::mutex> guard(desktop.lock);
+    desktop.queueGateHeld = true;
+    desktop.queueGatePrefix = threadNamePrefix;
+}
+
+void ReleaseQueueCreation() {
+    auto& desktop = TheDesktop();
+    std::lock_guard<std::mutex> guard(desktop.lock);
+    desktop.queueGateHeld = false;
+    desktop.changed.notify_all();
+}
+
+bool WaitForHeldQueueCreation(DWORD timeoutMs) {
+    auto& desktop = TheDesktop();
+    std::unique_lock<std::mutex> guard(desktop.lock);
+    return desktop.changed.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                                    [&] { return desktop.queuesWaiting > 0; });
+}
+
+HWND WaitForWindow(const std::string& className, DWORD timeoutMs) {
+    auto& desktop = TheDesktop();
+    std::unique_lock<std::mutex> guard(desktop.lock);
+    HWND found = nullptr;
+    desktop.changed.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] {
+        for (auto id : desktop.creationOrder) {
+            const Window& window = desktop.windows.at(id);
+            if (window.alive && window.className == className) {
+                found = reinterpret_cast<HWND>(id);
+                return true;
+            }
+        }
+        return false;
+    });
+    return found;
+}
+
 bool WaitUntilIdle(HWND hwnd, DWORD timeoutMs) {
     auto& desktop = TheDesktop();
     std::unique_lock<std::mutex> guard(desktop.lock);
@@ -330,8 +382,7 @@ namespace platform {
 
 ATOM WINAPI RegisterClassExW(const WNDCLASSEXW* lpwcx) {
     auto& desktop = sim::TheDesktop();
-    std::lock_guard<std::mutex> guard(desktop.lock);
-    sim::OwnQueue(desktop);
+    auto guard = sim::Enter(desktop);
     std::string entry = "RegisterClassExW " + sim::Narrow(lpwcx ? lpwcx->lpszClassName : nullptr);
     if (!lpwcx || lpwcx->cbSize != sizeof(WNDCLASSEXW) || !lpwcx->lpfnWndProc ||
         !lpwcx->lpszClassName || sim::ShouldFail("RegisterClassExW")) {
@@ -363,8 +414,7 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
     WNDPROC procedure = nullptr;
     DWORD delay = 0;
     {
-        std::unique_lock<std::mutex> guard(desktop.lock);
-        sim::OwnQueue(desktop);
+        auto guard = sim::Enter(desktop);
         if (sim::ShouldFail("CreateWindowExW")) {
             sim::Record(entry + " -> failed");
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -435,8 +485,7 @@ BOOL WINAPI DestroyWindow(HWND hWnd) {
     auto& desktop = sim::TheDesktop();
     WNDPROC procedure = nullptr;
     {
-        std::lock_guard<std::mutex> guard(desktop.lock);
-        sim::OwnQueue(desktop);
+        auto guard = sim::Enter(desktop);
         sim::Record("DestroyWindow " + sim::Hex(hWnd));
         sim::Window* window = sim::FindLiveWindow(desktop, hWnd);
         if (!window) {
@@ -477,8 +526,8 @@ BOOL WINAPI GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFil
         sim::ReportFault("GetMessageW with a window or message filter is not simulated");
     }
     auto& desktop = sim::TheDesktop();
-    std::unique_lock<std::mutex> guard(desktop.lock);
-    sim::Queue& queue = sim::OwnQueue(desktop);
+    auto guard = sim::Enter(desktop);
+    sim::Queue& queue = *sim::Current.queue;
     sim::Current.currentPayload.reset();
     for (;;) {
         if (!queue.posted.empty()) {
@@ -511,8 +560,7 @@ LRESULT WINAPI DispatchMessageW(const MSG* lpMsg) {
     auto& desktop = sim::TheDesktop();
     WNDPROC procedure = nullptr;
     {
-        std::lock_guard<std::mutex> guard(desktop.lock);
-        sim::OwnQueue(desktop);
+        auto guard = sim::Enter(desktop);
         std::string entry = "DispatchMessageW " + sim::Hex(lpMsg->hwnd) + " " +
                             sim::MessageText(lpMsg->message, lpMsg->wParam, lpMsg->lParam);
         sim::Window* window = lpMsg->hwnd ? sim::FindLiveWindow(desktop, lpMsg->hwnd) : nullptr;
@@ -541,8 +589,8 @@ BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     if (!hWnd) {
         // Windows posts a thread message to the caller's own queue.
         auto& desktop = sim::TheDesktop();
-        std::lock_guard<std::mutex> guard(desktop.lock);
-        sim::Queue& queue = sim::OwnQueue(desktop);
+        auto guard = sim::Enter(desktop);
+        sim::Queue& queue = *sim::Current.queue;
         sim::Record("PostMessageW 0x0 " + sim::MessageText(Msg, wParam, lParam));
         MSG posted{};
         posted.message = Msg;
@@ -561,8 +609,7 @@ BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
 
 BOOL WINAPI PostThreadMessageW(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM lParam) {
     auto& desktop = sim::TheDesktop();
-    std::lock_guard<std::mutex> guard(desktop.lock);
-    sim::OwnQueue(desktop);
+    auto guard = sim::Enter(desktop);
     auto found = desktop.queues.find(idThread);
     std::string target = found != desktop.queues.end() ? found->second->threadName
                                                        : "thread#" + std::to_string(idThread);
@@ -585,8 +632,8 @@ BOOL WINAPI PostThreadMessageW(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM l
 
 void WINAPI PostQuitMessage(int nExitCode) {
     auto& desktop = sim::TheDesktop();
-    std::lock_guard<std::mutex> guard(desktop.lock);
-    sim::Queue& queue = sim::OwnQueue(desktop);
+    auto guard = sim::Enter(desktop);
+    sim::Queue& queue = *sim::Current.queue;
     sim::Record("PostQuitMessage " + std::to_string(nExitCode));
     queue.quitPosted = true;
     queue.quitCode = nExitCode;
