@@ -1,0 +1,121 @@
+// The simulated service manager and COM apartments where the service host relies on them:
+// refusals, device-event data, deletion of entries, and unmatched CoUninitialize.
+#include "platform/com.h"
+#include "platform/guids.h"
+#include "platform/kernel.h"
+#include "platform/scm.h"
+#include "platform/sim/machine.h"
+#include "platform/sim/scm.h"
+#include "platform/user32.h"
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <thread>
+
+namespace {
+
+WCHAR TestName[] = WIDE("Quenvar_Service");
+DEV_BROADCAST_DEVICEINTERFACE_W SeenEvent;
+std::size_t SeenNameLength;
+SERVICE_STATUS_HANDLE TestHandle;
+
+DWORD WINAPI RecordingHandler(DWORD control, DWORD, LPVOID eventData, LPVOID) {
+    if (control == SERVICE_CONTROL_DEVICEEVENT) {
+        auto* data = static_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(eventData);
+        SeenEvent = *data;
+        SeenNameLength = std::char_traits<WCHAR>::length(data->dbcc_name);
+    }
+    if (control == SERVICE_CONTROL_STOP) {
+        SERVICE_STATUS status = {SERVICE_WIN32_OWN_PROCESS, SERVICE_STOPPED, 0, 0, 0, 0, 0};
+        platform::SetServiceStatus(TestHandle, &status);
+    }
+    return NO_ERROR;
+}
+
+void WINAPI RegisteringMain(DWORD, LPWSTR*) {
+    TestHandle = platform::RegisterServiceCtrlHandlerExW(TestName, RecordingHandler, nullptr);
+    SERVICE_STATUS status = {SERVICE_WIN32_OWN_PROCESS, SERVICE_RUNNING, 1, 0, 0, 0, 0};
+    platform::SetServiceStatus(TestHandle, &status);
+}
+
+void WINAPI SilentMain(DWORD, LPWSTR*) {}
+
+TEST(SimulatedScm, RefusesAProcessItDidNotStart) {
+    SERVICE_TABLE_ENTRYW table[] = {{TestName, SilentMain}, {nullptr, nullptr}};
+    EXPECT_FALSE(platform::StartServiceCtrlDispatcherW(table));
+    EXPECT_EQ(platform::GetLastError(),
+              static_cast<DWORD>(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT));
+    EXPECT_EQ(sim::scm::Control(SERVICE_CONTROL_INTERROGATE),
+              static_cast<DWORD>(ERROR_SERVICE_NOT_ACTIVE));
+    EXPECT_TRUE(sim::Faults().empty());
+}
+
+// As on Windows, the dispatcher returns when the service's thread ends without ever registering.
+TEST(SimulatedScm, ReturnsWhenServiceMainEndsUnregistered) {
+    sim::scm::SetStartedByScm(true);
+    SERVICE_TABLE_ENTRYW table[] = {{TestName, SilentMain}, {nullptr, nullptr}};
+    BOOL result = FALSE;
+    // On a thread of its own: the dispatcher names its thread "main" for good.
+    std::thread([&] { result = platform::StartServiceCtrlDispatcherW(table); }).join();
+    EXPECT_TRUE(result);
+    EXPECT_FALSE(sim::scm::DispatcherRunning());
+}
+
+TEST(SimulatedScm, DeviceEventCarriesTheInterfaceRecord) {
+    sim::scm::SetStartedByScm(true);
+    SERVICE_TABLE_ENTRYW table[] = {{TestName, RegisteringMain}, {nullptr, nullptr}};
+    std::thread dispatcher([&] { platform::StartServiceCtrlDispatcherW(table); });
+    ASSERT_TRUE(sim::scm::WaitForState(SERVICE_RUNNING));
+    DEV_BROADCAST_DEVICEINTERFACE_W filter = {
+        sizeof(filter), DBT_DEVTYP_DEVICEINTERFACE, 0, platform::KSCATEGORY_RENDER, {0}};
+    HDEVNOTIFY notification = platform::RegisterDeviceNotificationW(
+        sim::scm::StatusHandle(), &filter, DEVICE_NOTIFY_SERVICE_HANDLE);
+    ASSERT_NE(notification, nullptr);
+    SeenEvent = {};
+    sim::RaiseDeviceInterfaceEvent(DBT_DEVICEARRIVAL, platform::KSCATEGORY_RENDER);
+    EXPECT_EQ(SeenEvent.dbcc_devicetype, static_cast<DWORD>(DBT_DEVTYP_DEVICEINTERFACE));
+    EXPECT_TRUE(platform::SameGuid(SeenEvent.dbcc_classguid, platform::KSCATEGORY_RENDER));
+    EXPECT_GT(SeenNameLength, 0u);
+    EXPECT_EQ(SeenEvent.dbcc_size, offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name) +
+                                       (SeenNameLength + 1) * sizeof(WCHAR));
+    platform::UnregisterDeviceNotification(notification);
+    EXPECT_EQ(sim::scm::Control(SERVICE_CONTROL_STOP), static_cast<DWORD>(NO_ERROR));
+    dispatcher.join();
+    EXPECT_TRUE(sim::Faults().empty());
+}
+
+// A deleted entry stays while any handle to it is open.
+TEST(SimulatedScm, DeletedEntryGoesWithItsLastHandle) {
+    SC_HANDLE manager = platform::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE created = platform::CreateServiceW(manager, TestName, TestName, SERVICE_ALL_ACCESS,
+                                                 SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                                                 SERVICE_ERROR_NORMAL, WIDE("x.exe"), nullptr,
+                                                 nullptr, nullptr, nullptr, nullptr);
+    SC_HANDLE opened = platform::OpenServiceW(manager, WIDE("QUENVAR_SERVICE"), DELETE);
+    ASSERT_NE(opened, nullptr);
+    EXPECT_TRUE(platform::DeleteService(opened));
+    EXPECT_FALSE(platform::DeleteService(opened));
+    EXPECT_EQ(platform::GetLastError(), static_cast<DWORD>(ERROR_SERVICE_MARKED_FOR_DELETE));
+    platform::CloseServiceHandle(opened);
+    EXPECT_TRUE(sim::scm::FindService(TestName));
+    platform::CloseServiceHandle(created);
+    EXPECT_FALSE(sim::scm::FindService(TestName));
+    platform::CloseServiceHandle(manager);
+    EXPECT_EQ(sim::scm::OpenScHandles(), 0u);
+    EXPECT_FALSE(platform::CloseServiceHandle(manager));
+    EXPECT_EQ(sim::Faults().size(), 1u);
+}
+
+TEST(SimulatedCom, UnmatchedUninitializeIsAFault) {
+    EXPECT_EQ(platform::CoInitialize(nullptr), S_OK);
+    EXPECT_EQ(platform::CoInitialize(nullptr), S_FALSE);
+    platform::CoUninitialize();
+    platform::CoUninitialize();
+    EXPECT_TRUE(sim::Faults().empty());
+    platform::CoUninitialize();
+    EXPECT_EQ(sim::Faults(),
+              std::vector<std::string>{"CoUninitialize without CoInitialize on test"});
+}
+
+} // namespace
