@@ -34,6 +34,8 @@ std::string ThreadName();
 
 // Failure injection by call name ("GetVersionExW", "CreateEventW", ...): the next `times` calls
 // fail (-1: every call until cleared), after `skip` calls that succeed.
+// "AllocateObject" (platform/memory.h) answers null, as an exhausted heap; the journal shows
+// "AllocateObject <bytes>" for every call, with " -> null" when it failed.
 void FailCall(const std::string& call, int times = 1, int skip = 0);
 void ClearFailures();
 bool ShouldFail(const std::string& call);
