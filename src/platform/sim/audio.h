@@ -52,6 +52,7 @@
 #pragma once
 
 #include "platform/guids.h"
+#include "platform/sim/ks.h"
 #include "platform/types.h"
 
 #include <cstddef>
@@ -81,6 +82,24 @@ void AddRenderDevice(const RenderDevice& device);
 // Device removal: drops the entries with this module string and invalidates the endpoint.
 // Returns false when no such device exists.
 bool RemoveRenderDevice(const platform::WideString& endpointId);
+
+// A whole render device plugged in or pulled out, as Windows sees it: its DirectSound entry and
+// Core Audio endpoint (as AddRenderDevice and RemoveRenderDevice), its KS render interface
+// (sim::ks::AddInterface and RemoveInterface), and then the device-interface event of
+// KSCATEGORY_RENDER (sim::RaiseDeviceInterfaceEvent), in that order, so that whoever the event
+// reaches finds the device already there or already gone. A running service registered for the
+// class receives it as SERVICE_CONTROL_DEVICEEVENT on the dispatcher's thread; raised from any
+// other thread, the call returns once the service's handler has returned. The event type is free
+// (DBT_DEVICEQUERYREMOVE, DBT_DEVNODES_CHANGED, ...). Journal, before the event:
+//   PlugRenderDevice <id> <interface path>
+//   UnplugRenderDevice <id> <interface path>
+// Unplugging an id that is not plugged in (through PlugRenderDevice) changes nothing, raises no
+// event and answers false. Endpoint objects that the code under test still holds stay valid to
+// release; every other call on them answers AUDCLNT_E_DEVICE_INVALIDATED.
+void PlugRenderDevice(const RenderDevice& device, const sim::ks::RenderInterface& renderInterface,
+                      DWORD eventType = DBT_DEVICEARRIVAL);
+bool UnplugRenderDevice(const platform::WideString& endpointId,
+                        DWORD eventType = DBT_DEVICEREMOVECOMPLETE);
 
 struct EndpointState {
     bool present = false;
