@@ -6,7 +6,8 @@
 //   procedure runs on that thread only (posted messages through DispatchMessageW; WM_CREATE
 //   inside CreateWindowExW; WM_DESTROY inside DestroyWindow).
 // - A thread gets its message queue at its first user32 call; PostThreadMessageW to a thread
-//   without one fails with ERROR_INVALID_THREAD_ID. The queue goes away when the thread ends.
+//   without one fails with ERROR_INVALID_THREAD_ID. Unlike Windows, the machine does not notice
+//   a thread's end: its queue and windows stay as they were (see user32.cpp for why).
 // - Posted messages keep their order. WM_QUIT (PostQuitMessage) comes after every posted message
 //   and makes GetMessageW return 0. GetMessageW blocks while the queue is empty.
 // - PostMessageW with a null window posts a thread message to the caller's own queue;
@@ -78,8 +79,8 @@ bool WaitForHeldQueueCreation(DWORD timeoutMs);
 // CreateWindowExW, before its WM_CREATE); null when timeoutMs passes first.
 HWND WaitForWindow(const std::string& className, DWORD timeoutMs);
 
-// True once the thread that owns window waits in GetMessageW with nothing in its queue (or the
-// thread has ended), false when timeoutMs passes first.
+// True once the thread that owns window waits in GetMessageW with nothing in its queue, false
+// when timeoutMs passes first.
 bool WaitUntilIdle(HWND window, DWORD timeoutMs);
 bool ThreadHasQueue(DWORD threadId);
 std::size_t QueueLength(DWORD threadId);

@@ -31,7 +31,8 @@ struct Queue {
     bool quitPosted = false;
     int quitCode = 0;
     bool waiting = false; // the owner is blocked in GetMessageW with nothing to take
-    bool ended = false;
+    // Data of the message the owner took last, kept until its next GetMessageW.
+    std::shared_ptr<void> currentPayload;
 };
 
 struct Window {
@@ -65,13 +66,10 @@ struct Desktop {
 
 Desktop& TheDesktop();
 
-// The calling thread's queue, and the data of the message it took last.
-struct ThreadQueue {
-    std::shared_ptr<Queue> queue;
-    std::shared_ptr<void> currentPayload;
-    ~ThreadQueue();
-};
-thread_local ThreadQueue Current;
+// The calling thread's queue, owned by the desktop. A plain pointer on purpose: mingw-w64's
+// emulated thread-local storage frees a thread's storage before it runs the destructors of its
+// thread_local objects, so no thread_local here may have one.
+thread_local Queue* CurrentQueue = nullptr;
 
 std::string Hex(std::uintptr_t value) {
     char text[24];
@@ -110,7 +108,7 @@ Window* FindLiveWindow(Desktop& desktop, HWND hwnd) {
 // at its first call, as on Windows; a held queue gate stops that first call first.
 std::unique_lock<std::mutex> Enter(Desktop& desktop) {
     std::unique_lock<std::mutex> guard(desktop.lock);
-    if (!Current.queue) {
+    if (!CurrentQueue) {
         std::string name = ThreadName();
         auto gated = [&] {
             return desktop.queueGateHeld &&
@@ -126,7 +124,7 @@ std::unique_lock<std::mutex> Enter(Desktop& desktop) {
         queue->threadId = platform::GetCurrentThreadId();
         queue->threadName = name;
         desktop.queues[queue->threadId] = queue;
-        Current.queue = std::move(queue);
+        CurrentQueue = queue.get();
     }
     return guard;
 }
@@ -153,7 +151,7 @@ bool PostToWindow(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
     std::shared_ptr<Queue> queue;
     if (window) {
         auto found = desktop.queues.find(window->threadId);
-        if (found != desktop.queues.end() && !found->second->ended) {
+        if (found != desktop.queues.end()) {
             queue = found->second;
         }
     }
@@ -216,24 +214,6 @@ Desktop& TheDesktop() {
         return created;
     }();
     return *desktop;
-}
-
-// A thread that ends loses its queue and its windows, as on Windows.
-ThreadQueue::~ThreadQueue() {
-    if (!queue) {
-        return;
-    }
-    auto& desktop = TheDesktop();
-    std::lock_guard<std::mutex> guard(desktop.lock);
-    queue->ended = true;
-    queue->posted.clear();
-    desktop.queues.erase(queue->threadId);
-    for (auto& [id, window] : desktop.windows) {
-        if (window.alive && window.threadId == queue->threadId) {
-            window.alive = false;
-        }
-    }
-    desktop.changed.notify_all();
 }
 
 LRESULT CallProcedure(WNDPROC procedure, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -527,14 +507,14 @@ BOOL WINAPI GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFil
     }
     auto& desktop = sim::TheDesktop();
     auto guard = sim::Enter(desktop);
-    sim::Queue& queue = *sim::Current.queue;
-    sim::Current.currentPayload.reset();
+    sim::Queue& queue = *sim::CurrentQueue;
+    queue.currentPayload.reset();
     for (;;) {
         if (!queue.posted.empty()) {
             sim::Posted next = std::move(queue.posted.front());
             queue.posted.pop_front();
             *lpMsg = next.msg;
-            sim::Current.currentPayload = std::move(next.payload);
+            queue.currentPayload = std::move(next.payload);
             return lpMsg->message != WM_QUIT;
         }
         if (queue.quitPosted) {
@@ -590,7 +570,7 @@ BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
         // Windows posts a thread message to the caller's own queue.
         auto& desktop = sim::TheDesktop();
         auto guard = sim::Enter(desktop);
-        sim::Queue& queue = *sim::Current.queue;
+        sim::Queue& queue = *sim::CurrentQueue;
         sim::Record("PostMessageW 0x0 " + sim::MessageText(Msg, wParam, lParam));
         MSG posted{};
         posted.message = Msg;
@@ -615,8 +595,7 @@ BOOL WINAPI PostThreadMessageW(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM l
                                                        : "thread#" + std::to_string(idThread);
     std::string entry =
         "PostThreadMessageW " + target + " " + sim::MessageText(Msg, wParam, lParam);
-    if (sim::ShouldFail("PostThreadMessageW") || found == desktop.queues.end() ||
-        found->second->ended) {
+    if (sim::ShouldFail("PostThreadMessageW") || found == desktop.queues.end()) {
         sim::Record(entry + " failed");
         SetLastError(ERROR_INVALID_THREAD_ID);
         return FALSE;
@@ -633,7 +612,7 @@ BOOL WINAPI PostThreadMessageW(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM l
 void WINAPI PostQuitMessage(int nExitCode) {
     auto& desktop = sim::TheDesktop();
     auto guard = sim::Enter(desktop);
-    sim::Queue& queue = *sim::Current.queue;
+    sim::Queue& queue = *sim::CurrentQueue;
     sim::Record("PostQuitMessage " + std::to_string(nExitCode));
     queue.quitPosted = true;
     queue.quitCode = nExitCode;
