@@ -69,19 +69,30 @@ TEST(ServiceCom, StopAsFirstControlInitialisesFirst) {
     EXPECT_TRUE(sim::Faults().empty());
 }
 
-// Above version 5 the endpoint sync's end releases the handler thread's apartment; the stop
-// sequence adds no CoUninitialize of its own after signalling StopEvent, which would be unmatched.
-TEST(ServiceCom, EndpointStopReleasesNothingAfterStopEvent) {
+// Above version 5: the service thread initialises once for the endpoint sync's start and never
+// releases; on the handler's thread the endpoint sync's end releases the apartment before
+// StopEvent is signalled, and the stop sequence adds no CoUninitialize of its own, which would be
+// unmatched.
+TEST(ServiceCom, EndpointPathTable) {
     support::ServiceRunner runner;
     runner.Start();
     ASSERT_TRUE(runner.WaitForRunning());
+    EXPECT_EQ(sim::com::Counts("service").initialize, 1);
     runner.Control(SERVICE_CONTROL_INTERROGATE);
+    runner.Control(SERVICE_CONTROL_DEVICEEVENT);
     ASSERT_TRUE(runner.Stop());
-    long signal = JournalIndex("SetEvent [main]");
-    ASSERT_GE(signal, 0);
-    EXPECT_EQ(CountAfter("CoUninitialize [main]", signal), 0);
+
+    EXPECT_EQ(sim::com::Counts("service").initialize, 1);
+    EXPECT_EQ(sim::com::Counts("service").uninitialize, 0);
     EXPECT_EQ(sim::com::Counts("main").initialize, 1);
-    EXPECT_LE(sim::com::Counts("main").uninitialize, 1);
+    EXPECT_EQ(sim::com::Counts("main").uninitialize, 1);
+    long signal = JournalIndex("SetEvent [main]");
+    long uninitialize = JournalIndex("CoUninitialize [main]");
+    ASSERT_GE(signal, 0);
+    EXPECT_LT(uninitialize, signal);
+    EXPECT_EQ(CountAfter("CoUninitialize [main]", signal), 0);
+    EXPECT_LT(JournalIndex("CoInitialize [service]"),
+              JournalIndex("SetServiceStatus SERVICE_RUNNING [service]"));
     EXPECT_TRUE(sim::Faults().empty());
 }
 
