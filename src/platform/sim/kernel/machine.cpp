@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <mutex>
@@ -27,7 +28,9 @@ Shared& State() {
     return *shared;
 }
 
-thread_local std::string CurrentThreadName;
+// A plain array: mingw-w64's emulated thread-local storage frees a thread's storage before it
+// runs thread_local destructors, so nothing thread-local here may own heap memory.
+thread_local char CurrentThreadName[32];
 
 // Pause points keep a lock of their own: a held thread waits on it while the rest of the machine
 // (the journal included) goes on working.
@@ -112,11 +115,13 @@ std::vector<std::string> JournalWith(const std::string& prefix) {
 }
 
 void SetThreadName(const std::string& name) {
-    CurrentThreadName = name;
+    std::size_t length = std::min(name.size(), sizeof CurrentThreadName - 1);
+    name.copy(CurrentThreadName, length);
+    CurrentThreadName[length] = 0;
 }
 
 std::string ThreadName() {
-    return CurrentThreadName.empty() ? "test" : CurrentThreadName;
+    return CurrentThreadName[0] ? std::string(CurrentThreadName) : std::string("test");
 }
 
 void FailCall(const std::string& call, int times, int skip) {
@@ -210,7 +215,9 @@ std::string Narrow(const WCHAR* text) {
     return out;
 }
 
-std::string Narrow(const platform::WideString& text) { return Narrow(text.c_str()); }
+std::string Narrow(const platform::WideString& text) {
+    return Narrow(text.c_str());
+}
 
 platform::WideString Widen(const std::string& text) {
     platform::WideString out;
