@@ -1,9 +1,18 @@
 # Every target of the project compiles with these.
-add_compile_options(-Wall -Wextra -Werror)
+if(MSVC)
+  add_compile_options(/W4 /WX /permissive- /utf-8)
+else()
+  add_compile_options(-Wall -Wextra -Werror)
+endif()
 if(WIN32)
   add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
-  # The product needs no DLL beyond those of Windows itself.
-  add_link_options(-static -static-libgcc -static-libstdc++)
+  # The product needs no DLL beyond those of Windows itself: a static C++ runtime and, with
+  # mingw-w64, static libgcc and winpthreads (msvcrt.dll is part of Windows).
+  if(MSVC)
+    set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+  else()
+    add_link_options(-static -static-libgcc -static-libstdc++)
+  endif()
 endif()
 if(QUENVAR_SANITIZE STREQUAL "address")
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)

@@ -72,7 +72,7 @@ expect_probe() {
     pass
 }
 
-waited() { sed -n 's/^waited: \([0-9]*\) ms$/\1/p' <<<"$probe_out"; }
+reached() { sed -n 's/^reached: \([0-9]*\) ms$/\1/p' <<<"$probe_out"; }
 
 # A fresh prefix at the given Windows major version with the service's folder in it.
 open_prefix() {
@@ -100,7 +100,7 @@ close_prefix() {
 }
 
 version6() {
-    local started summary="" slowest=0 i
+    local started summary="" slowest=0 most_refused=0 lost=0 i
     started=$(now_ms)
     open_prefix 6 || {
         fail "version 6: the Wine prefix could not be prepared"
@@ -117,15 +117,13 @@ version6() {
     probe config "$name"
     [ "$probe_out" = "$config" ] && pass || fail "a second -install changed the entry: $probe_out"
 
-    expect_probe "start" 0 "" start "$name"
-    if expect_probe "start" 0 "" wait "$name" RUNNING "$start_limit_ms"; then
-        summary+="RUNNING after $(waited) ms; "
+    if expect_probe "start" 0 "" start "$name" "$start_limit_ms"; then
+        summary+="RUNNING $(reached) ms after the start; "
     fi
     expect_probe "interrogate" 0 "state: RUNNING" interrogate "$name"
     expect_probe "query" 0 "state: RUNNING" query "$name"
-    expect_probe "stop" 0 "" stop "$name"
-    if expect_probe "stop" 0 "" wait "$name" STOPPED "$start_limit_ms"; then
-        summary+="STOPPED after $(waited) ms; "
+    if expect_probe "stop" 0 "" stop "$name" "$start_limit_ms"; then
+        summary+="STOPPED $(reached) ms after the stop; "
     fi
 
     for ((i = 1; i <= cycles; i++)); do
@@ -134,15 +132,23 @@ version6() {
             fail "stop at once after start, cycle $i of $cycles: $probe_out"
             break
         fi
-        local ms
+        local ms refused
         ms=$(sed -n 's/.*stopped: \([0-9]*\) ms$/\1/p' <<<"$probe_out")
+        refused=$(sed -n 's/.*refused: \([0-9]*\),.*/\1/p' <<<"$probe_out")
         [ "${ms:-0}" -gt "$slowest" ] && slowest=$ms
+        [ "${refused:-0}" -gt "$most_refused" ] && most_refused=$refused
+        grep -q 'reply lost' <<<"$probe_out" && lost=$((lost + 1))
         pass
     done
-    [ "$i" -gt "$cycles" ] && summary+="$cycles start/stop cycles (slowest ${slowest} ms); "
+    if [ "$i" -gt "$cycles" ]; then
+        summary+="$cycles start/stop cycles (slowest ${slowest} ms"
+        [ "$most_refused" -eq 0 ] || summary+=", a stop refused up to $most_refused times before RUNNING"
+        # A Wine race, not the service's: see StopReplyLost in sc_probe.cpp.
+        [ "$lost" -eq 0 ] || summary+=", Wine lost the stop's reply $lost times"
+        summary+="); "
+    fi
 
-    expect_probe "start before remove" 0 "" start "$name"
-    expect_probe "start before remove" 0 "" wait "$name" RUNNING "$start_limit_ms"
+    expect_probe "start before remove" 0 "" start "$name" "$start_limit_ms"
     product -remove
     expect_probe "remove while running marks the entry" 1 "error: 1072" delete "$name"
     sleep 1
@@ -164,10 +170,9 @@ version5() {
     }
     product -install
     expect_probe "install" 0 "path: \"$install_path\"" config "$name"
-    expect_probe "start" 0 "" start "$name"
     local summary=""
-    if expect_probe "start" 0 "" wait "$name" RUNNING "$start_limit_ms"; then
-        summary="RUNNING after $(waited) ms; "
+    if expect_probe "start" 0 "" start "$name" "$start_limit_ms"; then
+        summary="RUNNING $(reached) ms after the start; "
     fi
     expect_probe "interrogate" 0 "state: RUNNING" interrogate "$name"
     sleep 2

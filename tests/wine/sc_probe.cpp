@@ -1,7 +1,8 @@
 // A small service-control client for the Wine service tests: the queries and controls that Wine's
 // own sc.exe lacks (qc, interrogate) and the timed waits that would cost a Wine start per poll.
 // Prints plain "key: value" lines; exits 0 when the request succeeded, 1 otherwise.
-//   sc_probe config|query|interrogate|start|stop|delete NAME
+//   sc_probe config|query|interrogate|delete NAME
+//   sc_probe start|stop NAME [LIMIT_MS]    (with a limit: and wait until RUNNING or STOPPED)
 //   sc_probe wait NAME RUNNING|STOPPED|GONE LIMIT_MS
 //   sc_probe start-stop NAME LIMIT_MS   (a stop sent at once after the start)
 #include "platform/types.h"
@@ -97,35 +98,10 @@ int Config(SC_HANDLE manager, const wchar_t* name) {
     return 0;
 }
 
-int Control(SC_HANDLE manager, const wchar_t* name, DWORD control) {
-    ScHandle service(OpenServiceW(manager, name, SERVICE_STOP | SERVICE_INTERROGATE));
-    SERVICE_STATUS status{};
-    if (service.value == nullptr || !ControlService(service.value, control, &status)) {
-        return Fail(GetLastError());
-    }
-    std::printf("state: %s\n", StateName(status.dwCurrentState));
-    return 0;
-}
-
-int Start(SC_HANDLE manager, const wchar_t* name) {
-    ScHandle service(OpenServiceW(manager, name, SERVICE_START));
-    if (service.value == nullptr || !StartServiceW(service.value, 0, nullptr)) {
-        return Fail(GetLastError());
-    }
-    return 0;
-}
-
-int Delete(SC_HANDLE manager, const wchar_t* name) {
-    ScHandle service(OpenServiceW(manager, name, DELETE));
-    if (service.value == nullptr || !DeleteService(service.value)) {
-        return Fail(GetLastError());
-    }
-    return 0;
-}
-
-// Waits until the service shows `wanted` ("GONE": until it no longer exists).
-int Wait(SC_HANDLE manager, const wchar_t* name, const std::string& wanted, long long limitMs) {
-    Clock::time_point start = Clock::now();
+// Waits until the service shows `wanted` ("GONE": until it no longer exists) and tells how long
+// that took since `start`.
+int Reach(SC_HANDLE manager, const wchar_t* name, const std::string& wanted,
+          Clock::time_point start, long long limitMs) {
     Observed observed;
     for (;;) {
         observed = Query(manager, name);
@@ -133,13 +109,13 @@ int Wait(SC_HANDLE manager, const wchar_t* name, const std::string& wanted, long
                            ? observed.error == ERROR_SERVICE_DOES_NOT_EXIST
                            : observed.error == 0 && wanted == StateName(observed.state);
         if (reached) {
-            std::printf("waited: %lld ms\n", MillisecondsSince(start));
+            std::printf("reached: %lld ms\n", MillisecondsSince(start));
             return 0;
         }
         if (MillisecondsSince(start) > limitMs) {
             break;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     if (observed.error != 0) {
         std::printf("timeout: %lld ms, error %lu\n", limitMs,
@@ -148,6 +124,62 @@ int Wait(SC_HANDLE manager, const wchar_t* name, const std::string& wanted, long
         std::printf("timeout: %lld ms, state %s\n", limitMs, StateName(observed.state));
     }
     return 1;
+}
+
+// Wine's service dispatcher lets StartServiceCtrlDispatcherW return as soon as the service
+// reports SERVICE_STOPPED, so the process may end before the dispatcher thread has written the stop
+// control's reply: the stop was carried out, but ControlService fails with ERROR_BROKEN_PIPE. The
+// caller then checks that the service did stop.
+bool StopReplyLost(DWORD control, DWORD error) {
+    return control == SERVICE_CONTROL_STOP && error == ERROR_BROKEN_PIPE;
+}
+
+// Sends a control and prints the state it answered; a stop with a limit also waits until the
+// service reports STOPPED and tells how long that took from the request.
+int Control(SC_HANDLE manager, const wchar_t* name, DWORD control, long long limitMs) {
+    Clock::time_point start = Clock::now();
+    {
+        ScHandle service(OpenServiceW(manager, name, SERVICE_STOP | SERVICE_INTERROGATE));
+        if (service.value == nullptr) {
+            return Fail(GetLastError());
+        }
+        SERVICE_STATUS status{};
+        if (ControlService(service.value, control, &status)) {
+            std::printf("state: %s\n", StateName(status.dwCurrentState));
+        } else if (DWORD error = GetLastError(); StopReplyLost(control, error)) {
+            std::printf("reply: lost\n");
+        } else {
+            return Fail(error);
+        }
+    }
+    if (limitMs < 0) {
+        return 0;
+    }
+    return Reach(manager, name, "STOPPED", start, limitMs);
+}
+
+// Starts the service; with a limit, also waits until it reports RUNNING and tells how long that
+// took from the start request.
+int Start(SC_HANDLE manager, const wchar_t* name, long long limitMs) {
+    Clock::time_point start = Clock::now();
+    {
+        ScHandle service(OpenServiceW(manager, name, SERVICE_START));
+        if (service.value == nullptr || !StartServiceW(service.value, 0, nullptr)) {
+            return Fail(GetLastError());
+        }
+    }
+    if (limitMs < 0) {
+        return 0;
+    }
+    return Reach(manager, name, "RUNNING", start, limitMs);
+}
+
+int Delete(SC_HANDLE manager, const wchar_t* name) {
+    ScHandle service(OpenServiceW(manager, name, DELETE));
+    if (service.value == nullptr || !DeleteService(service.value)) {
+        return Fail(GetLastError());
+    }
+    return 0;
 }
 
 // Starts the service and sends the stop at once. A stop the service cannot accept yet (it has not
@@ -159,10 +191,15 @@ int StartStop(SC_HANDLE manager, const wchar_t* name, long long limitMs) {
     }
     Clock::time_point start = Clock::now();
     int refused = 0;
+    bool replyLost = false;
     SERVICE_STATUS status{};
     while (!ControlService(service.value, SERVICE_CONTROL_STOP, &status)) {
         DWORD error = GetLastError();
-        if (error != ERROR_SERVICE_CANNOT_ACCEPT_CTRL && error != ERROR_SERVICE_NOT_ACTIVE) {
+        if (StopReplyLost(SERVICE_CONTROL_STOP, error)) {
+            replyLost = true;
+            break;
+        }
+        if (error != ERROR_SERVICE_CANNOT_ACCEPT_CTRL) {
             return Fail(error);
         }
         if (MillisecondsSince(start) > limitMs) {
@@ -180,8 +217,8 @@ int StartStop(SC_HANDLE manager, const wchar_t* name, long long limitMs) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    std::printf("stop accepted: %lld ms, refused: %d, stopped: %lld ms\n", accepted, refused,
-                MillisecondsSince(start));
+    std::printf("stop accepted: %lld ms, refused: %d,%s stopped: %lld ms\n", accepted, refused,
+                replyLost ? " reply lost," : "", MillisecondsSince(start));
     return 0;
 }
 
@@ -210,14 +247,16 @@ int wmain(int argc, wchar_t** argv) {
         std::printf("state: %s\n", StateName(observed.state));
         return 0;
     }
+    // An optional last argument: the limit in milliseconds of the wait for the resulting state.
+    long long limitMs = argc == 4 ? std::wcstoll(argv[3], nullptr, 10) : -1;
     if (is(L"interrogate")) {
-        return Control(manager.value, name, SERVICE_CONTROL_INTERROGATE);
+        return Control(manager.value, name, SERVICE_CONTROL_INTERROGATE, -1);
     }
     if (is(L"stop")) {
-        return Control(manager.value, name, SERVICE_CONTROL_STOP);
+        return Control(manager.value, name, SERVICE_CONTROL_STOP, limitMs);
     }
     if (is(L"start")) {
-        return Start(manager.value, name);
+        return Start(manager.value, name, limitMs);
     }
     if (is(L"delete")) {
         return Delete(manager.value, name);
@@ -225,7 +264,7 @@ int wmain(int argc, wchar_t** argv) {
     if (is(L"wait") && argc == 5) {
         // State words are ASCII.
         std::string wanted(argv[3], argv[3] + std::wcslen(argv[3]));
-        return Wait(manager.value, name, wanted, std::wcstoll(argv[4], nullptr, 10));
+        return Reach(manager.value, name, wanted, Clock::now(), std::wcstoll(argv[4], nullptr, 10));
     }
     if (is(L"start-stop") && argc == 4) {
         return StartStop(manager.value, name, std::wcstoll(argv[3], nullptr, 10));
