@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <utility>
+#include <new>
 #include <vector>
 
 namespace {
@@ -37,7 +38,13 @@ bool ReadInterfaceDetail(HDEVINFO deviceInfo, SP_DEVICE_INTERFACE_DATA& interfac
     if (requiredSize < MinimumDetailSize) {
         return false;
     }
-    detail.resize(requiredSize);
+    // The flag is written from the service's control handler, where no exception may escape:
+    // a buffer that cannot be had skips the interface like any other failed step.
+    try {
+        detail.resize(requiredSize);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     auto* detailData = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(detail.data());
     detailData->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
     return platform::SetupDiGetDeviceInterfaceDetailW(deviceInfo, &interfaceData, detailData,
