@@ -1,6 +1,7 @@
 #include "mixer/mixer_scan.h"
 #include "platform/winmm.h"
 
+#include <new>
 #include <vector>
 
 static_assert(sizeof(MIXERCAPSW) == 80);
@@ -19,7 +20,14 @@ void CaptureLineControls(HMIXER mixer, int controlCount, int channelCount, DWORD
     if (controlCount <= 0) {
         return;
     }
-    std::vector<MIXERCONTROLW> controls(static_cast<std::size_t>(controlCount));
+    // Counts come from the driver; a buffer that cannot be had leaves the table as it was rather
+    // than throwing out of the window procedure.
+    std::vector<MIXERCONTROLW> controls;
+    try {
+        controls.resize(static_cast<std::size_t>(controlCount));
+    } catch (const std::bad_alloc&) {
+        return;
+    }
     MIXERLINECONTROLSW request{};
     request.cbStruct = sizeof request;
     request.dwLineID = lineId;
@@ -47,7 +55,12 @@ void CaptureLineControls(HMIXER mixer, int controlCount, int channelCount, DWORD
         if (channelCount <= 0) {
             continue;
         }
-        std::vector<DWORD> values(static_cast<std::size_t>(channelCount), 0);
+        std::vector<DWORD> values;
+        try {
+            values.resize(static_cast<std::size_t>(channelCount), 0);
+        } catch (const std::bad_alloc&) {
+            continue;
+        }
         MIXERCONTROLDETAILS details{};
         details.cbStruct = sizeof details;
         details.dwControlID = control.dwControlID;
