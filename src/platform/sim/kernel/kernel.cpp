@@ -114,9 +114,13 @@ void SetModulePath(const platform::WideString& path) {
 
 namespace platform {
 
-DWORD WINAPI GetLastError() { return sim::LastError; }
+DWORD WINAPI GetLastError() {
+    return sim::LastError;
+}
 
-void WINAPI SetLastError(DWORD dwErrCode) { sim::LastError = dwErrCode; }
+void WINAPI SetLastError(DWORD dwErrCode) {
+    sim::LastError = dwErrCode;
+}
 
 DWORD WINAPI GetCurrentThreadId() {
     if (sim::ThreadId == 0) {
@@ -125,8 +129,7 @@ DWORD WINAPI GetCurrentThreadId() {
     return sim::ThreadId;
 }
 
-HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bInitialState,
-                           LPCWSTR) {
+HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bInitialState, LPCWSTR) {
     if (sim::ShouldFail("CreateEventW")) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
