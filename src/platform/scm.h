@@ -13,12 +13,11 @@ BOOL WINAPI SetServiceStatus(SERVICE_STATUS_HANDLE hServiceStatus,
                              LPSERVICE_STATUS lpServiceStatus);
 SC_HANDLE WINAPI OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName,
                                 DWORD dwDesiredAccess);
-SC_HANDLE WINAPI CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName,
-                                LPCWSTR lpDisplayName, DWORD dwDesiredAccess, DWORD dwServiceType,
-                                DWORD dwStartType, DWORD dwErrorControl, LPCWSTR lpBinaryPathName,
-                                LPCWSTR lpLoadOrderGroup, LPDWORD lpdwTagId,
-                                LPCWSTR lpDependencies, LPCWSTR lpServiceStartName,
-                                LPCWSTR lpPassword);
+SC_HANDLE WINAPI CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lpDisplayName,
+                                DWORD dwDesiredAccess, DWORD dwServiceType, DWORD dwStartType,
+                                DWORD dwErrorControl, LPCWSTR lpBinaryPathName,
+                                LPCWSTR lpLoadOrderGroup, LPDWORD lpdwTagId, LPCWSTR lpDependencies,
+                                LPCWSTR lpServiceStartName, LPCWSTR lpPassword);
 SC_HANDLE WINAPI OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD dwDesiredAccess);
 BOOL WINAPI DeleteService(SC_HANDLE hService);
 BOOL WINAPI CloseServiceHandle(SC_HANDLE hSCObject);

@@ -8,8 +8,8 @@ namespace platform {
 
 ATOM WINAPI RegisterClassExW(const WNDCLASSEXW* lpwcx);
 HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWindowName,
-                            DWORD dwStyle, int X, int Y, int nWidth, int nHeight,
-                            HWND hWndParent, HMENU hMenu, HINSTANCE hInstance, LPVOID lpParam);
+                            DWORD dwStyle, int X, int Y, int nWidth, int nHeight, HWND hWndParent,
+                            HMENU hMenu, HINSTANCE hInstance, LPVOID lpParam);
 BOOL WINAPI DestroyWindow(HWND hWnd);
 LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 BOOL WINAPI GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax);
