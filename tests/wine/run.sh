@@ -33,7 +33,7 @@ fail() {
 seconds_since() { echo "$(($(date +%s%N) / 1000000 - $1))" | awk '{ printf "%.1f", $1 / 1000 }'; }
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 
-# Runs QuenvarService.exe with one argument: it must exit 0 and print nothing.
+# Runs QuenvarService.exe with the given arguments: it must exit 0 and print nothing.
 product() {
     local out rc
     out=$(wine_call "$WINE_CALL_LIMIT" wine "$install_path" "$@" 2>&1)
@@ -107,6 +107,9 @@ version6() {
         return
     }
 
+    # Started from a console, not by the service control manager: the dispatcher refuses at once.
+    product
+    product -unknown-word
     product -install
     expect_probe "install" 0 "path: \"$install_path\"" config "$name"
     local config=$probe_out
