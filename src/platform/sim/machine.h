@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,21 @@ namespace sim {
 // the whole process, as on Windows.
 void ResetMachine();
 void OnReset(std::function<void()> reset);
+
+// The process-wide state of one area of the machine: made on first use and never destroyed
+// (threads of the machine may outlive static destruction); a machine reset runs reset on it under
+// its own mutex, `lock`.
+template <typename State, typename Reset> State& AreaState(Reset reset) {
+    static State* state = [&reset] {
+        auto* created = new State;
+        OnReset([created, reset] {
+            std::lock_guard<std::mutex> guard(created->lock);
+            reset(*created);
+        });
+        return created;
+    }();
+    return *state;
+}
 
 // One ordered journal of platform calls and effects, each tagged with the calling thread's name.
 void Record(const std::string& entry);

@@ -18,15 +18,7 @@ struct PluggedDevices {
 };
 
 PluggedDevices& Plugged() {
-    static PluggedDevices* plugged = [] {
-        auto* created = new PluggedDevices;
-        sim::OnReset([created] {
-            std::lock_guard<std::mutex> guard(created->lock);
-            created->paths.clear();
-        });
-        return created;
-    }();
-    return *plugged;
+    return sim::AreaState<PluggedDevices>([](PluggedDevices& state) { state.paths.clear(); });
 }
 
 } // namespace

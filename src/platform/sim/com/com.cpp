@@ -18,16 +18,10 @@ struct Apartments {
 };
 
 Apartments& State() {
-    static Apartments* apartments = [] {
-        auto* created = new Apartments;
-        OnReset([created] {
-            std::lock_guard<std::mutex> guard(created->lock);
-            created->balance.clear();
-            created->counts.clear();
-        });
-        return created;
-    }();
-    return *apartments;
+    return AreaState<Apartments>([](Apartments& state) {
+        state.balance.clear();
+        state.counts.clear();
+    });
 }
 
 } // namespace

@@ -19,15 +19,7 @@ struct Registry {
 };
 
 Registry& Notifications() {
-    static Registry* registry = [] {
-        auto* created = new Registry;
-        OnReset([created] {
-            std::lock_guard<std::mutex> guard(created->lock);
-            created->registrations.clear();
-        });
-        return created;
-    }();
-    return *registry;
+    return AreaState<Registry>([](Registry& state) { state.registrations.clear(); });
 }
 
 } // namespace

@@ -9,19 +9,13 @@
 namespace sim::ks {
 
 Devices& State() {
-    static Devices* devices = [] {
-        auto* created = new Devices;
-        OnReset([created] {
-            std::lock_guard<std::mutex> guard(created->lock);
-            created->filters.clear();
-            created->sets.clear();
-            created->requests.clear();
-            created->openHandles = 0;
-            ++created->generation;
-        });
-        return created;
-    }();
-    return *devices;
+    return AreaState<Devices>([](Devices& state) {
+        state.filters.clear();
+        state.sets.clear();
+        state.requests.clear();
+        state.openHandles = 0;
+        ++state.generation;
+    });
 }
 
 namespace {

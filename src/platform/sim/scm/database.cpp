@@ -54,17 +54,11 @@ struct Database {
 };
 
 Database& State() {
-    static Database* database = [] {
-        auto* created = new Database;
-        OnReset([created] {
-            std::lock_guard<std::mutex> guard(created->lock);
-            created->elevated = true;
-            created->entries.clear();
-            created->handles.clear();
-        });
-        return created;
-    }();
-    return *database;
+    return AreaState<Database>([](Database& state) {
+        state.elevated = true;
+        state.entries.clear();
+        state.handles.clear();
+    });
 }
 
 // With the lock held: an entry marked for deletion goes when it is not running and no handle

@@ -62,17 +62,11 @@ struct State {
 };
 
 State& Mixers() {
-    static State* state = [] {
-        auto* created = new State;
-        OnReset([created] {
-            std::lock_guard<std::mutex> guard(created->lock);
-            created->devices.clear();
-            created->handles.clear();
-            created->opens.clear();
-        });
-        return created;
-    }();
-    return *state;
+    return AreaState<State>([](State& state) {
+        state.devices.clear();
+        state.handles.clear();
+        state.opens.clear();
+    });
 }
 
 std::string Hex(std::uint64_t value) {
