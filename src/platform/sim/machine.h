@@ -113,5 +113,8 @@ std::string Narrow(const WCHAR* text);
 std::string Narrow(const platform::WideString& text);
 platform::WideString Widen(const std::string& text);
 std::string FormatGuid(const GUID& guid);
+// The text with A-Z folded to a-z: the key under which names compared without case are kept
+// (service names, window class names).
+platform::WideString FoldCase(const WCHAR* text);
 
 } // namespace sim

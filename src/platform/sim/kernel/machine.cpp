@@ -227,6 +227,15 @@ platform::WideString Widen(const std::string& text) {
     return out;
 }
 
+platform::WideString FoldCase(const WCHAR* text) {
+    platform::WideString folded;
+    for (; text && *text; ++text) {
+        WCHAR c = *text;
+        folded.push_back(c >= u'A' && c <= u'Z' ? static_cast<WCHAR>(c + 0x20) : c);
+    }
+    return folded;
+}
+
 std::string FormatGuid(const GUID& guid) {
     char text[40];
     std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",

@@ -13,16 +13,6 @@
 namespace sim::scm {
 namespace {
 
-// Service names are compared without case, as the manager does.
-platform::WideString Key(LPCWSTR name) {
-    platform::WideString key;
-    for (; name && *name; ++name) {
-        WCHAR c = *name;
-        key.push_back(c >= u'A' && c <= u'Z' ? static_cast<WCHAR>(c + 0x20) : c);
-    }
-    return key;
-}
-
 platform::WideString Text(LPCWSTR text) {
     return text ? platform::WideString(text) : WIDE("");
 }
@@ -108,7 +98,7 @@ namespace detail {
 void SetRunning(const platform::WideString& name, bool running) {
     auto& db = State();
     std::lock_guard<std::mutex> guard(db.lock);
-    platform::WideString key = Key(name.c_str());
+    platform::WideString key = FoldCase(name.c_str());
     auto found = db.entries.find(key);
     if (found == db.entries.end()) {
         return;
@@ -126,7 +116,7 @@ void SetElevated(bool elevated) {
 
 std::optional<ServiceEntry> FindService(const platform::WideString& name) {
     std::lock_guard<std::mutex> guard(State().lock);
-    auto found = State().entries.find(Key(name.c_str()));
+    auto found = State().entries.find(FoldCase(name.c_str()));
     if (found == State().entries.end()) {
         return std::nullopt;
     }
@@ -175,7 +165,7 @@ SC_HANDLE WINAPI CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPC
         return nullptr;
     }
     DWORD error = ERROR_SUCCESS;
-    platform::WideString key = sim::scm::Key(lpServiceName);
+    platform::WideString key = sim::FoldCase(lpServiceName);
     auto existing = db.entries.find(key);
     if (sim::ShouldFail("CreateServiceW") || !(manager->access & SC_MANAGER_CREATE_SERVICE)) {
         error = ERROR_ACCESS_DENIED;
@@ -214,7 +204,7 @@ SC_HANDLE WINAPI OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD
         sim::scm::Finish(entry, ERROR_INVALID_HANDLE);
         return nullptr;
     }
-    platform::WideString key = sim::scm::Key(lpServiceName);
+    platform::WideString key = sim::FoldCase(lpServiceName);
     if (sim::ShouldFail("OpenServiceW")) {
         sim::scm::Finish(entry, ERROR_ACCESS_DENIED);
         return nullptr;

@@ -86,15 +86,6 @@ std::string MessageText(UINT msg, WPARAM wParam, LPARAM lParam) {
            " lParam=" + Hex(static_cast<std::uintptr_t>(lParam));
 }
 
-platform::WideString FoldName(LPCWSTR name) {
-    platform::WideString folded;
-    for (; name && *name; ++name) {
-        WCHAR c = *name;
-        folded.push_back(c >= u'A' && c <= u'Z' ? static_cast<WCHAR>(c + 0x20) : c);
-    }
-    return folded;
-}
-
 // Called with the desktop lock held.
 Window* FindLiveWindow(Desktop& desktop, HWND hwnd) {
     auto found = desktop.windows.find(reinterpret_cast<std::uintptr_t>(hwnd));
@@ -249,7 +240,7 @@ bool ClassRegistered(const std::string& className) {
     auto& desktop = TheDesktop();
     std::lock_guard<std::mutex> guard(desktop.lock);
     platform::WideString wide = Widen(className);
-    return desktop.classes.count(FoldName(wide.c_str())) != 0;
+    return desktop.classes.count(FoldCase(wide.c_str())) != 0;
 }
 
 void HoldWindowCreation() {
@@ -370,7 +361,7 @@ ATOM WINAPI RegisterClassExW(const WNDCLASSEXW* lpwcx) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    auto key = sim::FoldName(lpwcx->lpszClassName);
+    auto key = sim::FoldCase(lpwcx->lpszClassName);
     if (desktop.classes.count(key) != 0) {
         sim::Record(entry + " exists");
         SetLastError(ERROR_CLASS_ALREADY_EXISTS);
@@ -400,7 +391,7 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return nullptr;
         }
-        auto found = desktop.classes.find(sim::FoldName(lpClassName));
+        auto found = desktop.classes.find(sim::FoldCase(lpClassName));
         if (found == desktop.classes.end()) {
             sim::Record(entry + " -> failed");
             SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
