@@ -1,5 +1,6 @@
 // The simulated service manager and COM apartments where the service host relies on them:
-// refusals, device-event data, deletion of entries, and unmatched CoUninitialize.
+// refusals, device-event data, deletion of entries, unmatched CoUninitialize, and the pause
+// points the tests hold threads at.
 #include "platform/com.h"
 #include "platform/guids.h"
 #include "platform/kernel.h"
@@ -10,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstddef>
+#include <future>
 #include <thread>
 
 namespace {
@@ -116,6 +119,32 @@ TEST(SimulatedCom, UnmatchedUninitializeIsAFault) {
     platform::CoUninitialize();
     EXPECT_EQ(sim::Faults(),
               std::vector<std::string>{"CoUninitialize without CoInitialize on test"});
+}
+
+// A test that resumes a held thread and then waits for it at the same call again must see it
+// held there anew, not the hold it just released: the service tests hand ServiceMain data while
+// it is held.
+TEST(SimulatedPausePoints, WaitAfterResumeSeesOnlyTheNextHold) {
+    std::atomic<int> passed{0};
+    std::promise<void> rearmed;
+    sim::PauseAt("Sleep");
+    std::thread sleeper([&, armed = rearmed.get_future()] {
+        platform::Sleep(0);
+        passed.fetch_add(1);
+        armed.wait();
+        platform::Sleep(0);
+        passed.fetch_add(1);
+    });
+    ASSERT_TRUE(sim::WaitUntilPaused("Sleep"));
+    EXPECT_EQ(passed.load(), 0);
+    sim::Resume("Sleep");
+    sim::PauseAt("Sleep");
+    rearmed.set_value();
+    ASSERT_TRUE(sim::WaitUntilPaused("Sleep"));
+    EXPECT_EQ(passed.load(), 1);
+    sim::Resume("Sleep");
+    sleeper.join();
+    EXPECT_EQ(passed.load(), 2);
 }
 
 } // namespace

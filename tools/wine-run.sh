@@ -16,5 +16,7 @@ wine_call "$limit" wine "$@"
 status=$?
 if [ "$status" -eq 124 ]; then
     echo "wine-run: $1 did not finish within ${limit} s" >&2
+elif [ "$status" -ne 0 ]; then
+    echo "wine-run: $1 exited with status $status" >&2
 fi
 exit "$status"

@@ -58,7 +58,8 @@ bool ShouldFail(const std::string& call);
 
 // Pause points: a test stops the next thread that reaches a named call of the machine, before the
 // call takes effect, looks at the system at that moment, and lets the thread go on. The calls
-// with a pause point are "GetVersionExW" and "Sleep". A reset lets every held thread go.
+// with a pause point are "GetVersionExW" and "Sleep". Resume returns once the held thread has
+// gone on. A reset lets every held thread go.
 void PauseAt(const std::string& call);
 bool WaitUntilPaused(const std::string& call, DWORD timeoutMs = 10000);
 void Resume(const std::string& call);

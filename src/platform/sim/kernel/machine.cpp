@@ -52,16 +52,28 @@ Pauses& PauseState() {
 
 void ReleaseAllPauses() {
     auto& pauses = PauseState();
-    {
-        std::lock_guard<std::mutex> guard(pauses.lock);
-        for (auto& [call, point] : pauses.points) {
-            point.armed = false;
-            if (point.holding) {
-                point.release = true;
-            }
+    std::unique_lock<std::mutex> guard(pauses.lock);
+    bool held = false;
+    for (auto& [call, point] : pauses.points) {
+        point.armed = false;
+        if (point.holding) {
+            point.release = true;
+            held = true;
         }
     }
+    if (!held) {
+        return;
+    }
     pauses.changed.notify_all();
+    // As with Resume: the next test must not see a hold of this one.
+    pauses.changed.wait(guard, [&] {
+        for (const auto& [call, point] : pauses.points) {
+            if (point.holding) {
+                return false;
+            }
+        }
+        return true;
+    });
 }
 
 } // namespace
@@ -168,15 +180,17 @@ bool WaitUntilPaused(const std::string& call, DWORD timeoutMs) {
 
 void Resume(const std::string& call) {
     auto& pauses = PauseState();
-    {
-        std::lock_guard<std::mutex> guard(pauses.lock);
-        auto& point = pauses.points[call];
-        point.armed = false;
-        if (point.holding) {
-            point.release = true;
-        }
+    std::unique_lock<std::mutex> guard(pauses.lock);
+    auto& point = pauses.points[call];
+    point.armed = false;
+    if (!point.holding) {
+        return;
     }
+    point.release = true;
     pauses.changed.notify_all();
+    // Returns only once the held thread has gone on, so a PauseAt and WaitUntilPaused that follow
+    // cannot mistake the hold just released for a new one.
+    pauses.changed.wait(guard, [&] { return !point.holding; });
 }
 
 void PausePoint(const std::string& call) {
