@@ -13,12 +13,23 @@ wine_environment() {
     unset DISPLAY WAYLAND_DISPLAY         # headless: no window of Wine's own may appear
 }
 
+# Debian's Wine comes without wine64-preloader, the helper that reserves Windows' fixed addresses
+# before Linux maps anything. With address-space randomisation a library then lands now and then
+# where Wine needs the shared user data (0x7ffe0000): the process fails with "failed to map the
+# shared user data: c0000018" and "could not load kernel32.dll", about once in sixty starts.
+# Every Wine process therefore runs without randomisation (setarch -R, inherited by wineserver,
+# services and children), where the machine allows it.
+WINE_LAYOUT=()
+if setarch "$(uname -m)" -R true >/dev/null 2>&1; then
+    WINE_LAYOUT=(setarch "$(uname -m)" -R)
+fi
+
 # wine_call LIMIT COMMAND...: runs COMMAND with the prefix's environment, killed after LIMIT s.
 # Returns the command's status, or 124 when the limit was reached.
 wine_call() {
     local limit=$1
     shift
-    timeout --kill-after=5 "$limit" "$@"
+    timeout --kill-after=5 "$limit" "${WINE_LAYOUT[@]}" "$@"
 }
 
 # Creates a fresh prefix and exports WINEPREFIX. Its wineserver is persistent: Wine would otherwise
