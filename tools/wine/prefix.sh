@@ -16,7 +16,8 @@ wine_environment() {
 # Debian's Wine comes without wine64-preloader, the helper that reserves Windows' fixed addresses
 # before Linux maps anything. With address-space randomisation a library then lands now and then
 # where Wine needs the shared user data (0x7ffe0000): the process fails with "failed to map the
-# shared user data: c0000018" and "could not load kernel32.dll", about once in sixty starts.
+# shared user data: c0000018" and "could not load kernel32.dll" (seen about once in 150 starts
+# under load).
 # Every Wine process therefore runs without randomisation (setarch -R, inherited by wineserver,
 # services and children), where the machine allows it.
 WINE_LAYOUT=()
