@@ -1,0 +1,35 @@
+// Contract cases: the behaviours of Windows that the logic relies on, written against the seam's
+// platform:: names alone. The same source is built against the simulated machine (host) and
+// against platform/win32 (windows preset, run under Wine on Wine's own DLLs), so the simulated
+// machine is held to what the real platform does.
+#pragma once
+
+#include <gtest/gtest.h>
+
+namespace contract {
+
+// True when the cases run against the simulated machine, false when against the real platform.
+#ifdef QUENVAR_CONTRACT_SIM
+inline constexpr bool OnSim = true;
+#else
+inline constexpr bool OnSim = false;
+#endif
+
+} // namespace contract
+
+// A behaviour the real platform cannot show under Wine (no kernel-streaming filter, no endpoint
+// notification, ...): the case runs on the simulated machine alone. `source` names the public
+// page or Windows-run conformance test the simulated behaviour follows.
+#define CONTRACT_SIM_ONLY(source)                                                                  \
+    do {                                                                                           \
+        if (!contract::OnSim)                                                                      \
+            GTEST_SKIP() << "simulated machine only; source: " source;                             \
+    } while (0)
+
+// A behaviour where Wine differs from Windows: the simulated machine follows Windows, and the
+// case runs on it alone. `fact` states what Windows does and where that is documented.
+#define CONTRACT_WINE_DIFFERS(fact)                                                                \
+    do {                                                                                           \
+        if (!contract::OnSim)                                                                      \
+            GTEST_SKIP() << "known Wine difference; Windows: " fact;                               \
+    } while (0)
