@@ -2,7 +2,11 @@
 #include "mixer/mixer_lookup.h"
 #include "mixer_devices.h"
 
+#include "platform/user32.h"
+
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 namespace {
 
@@ -13,9 +17,29 @@ constexpr GUID Wanted = {
 constexpr GUID Other = {
     0x3C1F0A42, 0x51D7, 0x4E0B, {0x9A, 0x61, 0x27, 0x4D, 0x08, 0xB3, 0xC5, 0x6F}};
 
+std::string Hex(HWND window) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%llX",
+                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(window)));
+    return text;
+}
+
 class FindMixerTest : public ::testing::Test {
   protected:
-    const HWND window = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(0x5150));
+    // A real window: mixerOpen refuses a window callback that is no window.
+    HWND window = nullptr;
+
+    void SetUp() override {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = platform::DefWindowProcW;
+        wc.lpszClassName = WIDE("LookupWnd");
+        platform::RegisterClassExW(&wc);
+        window = platform::CreateWindowExW(0, WIDE("LookupWnd"), nullptr, 0, 0, 0, 1, 1, nullptr,
+                                           nullptr, nullptr, nullptr);
+        ASSERT_NE(window, nullptr);
+        sim::ClearJournal();
+    }
 
     static MixerCriteria ByName(LPCWSTR name) {
         MixerCriteria criteria{};
@@ -81,8 +105,8 @@ TEST_F(FindMixerTest, OpensTheFirstOfTwoMatchesWithTheWindowAndLooksNoFurther) {
                                   "mixerGetNumDevs -> 3 [test]",
                                   "mixerGetDevCapsW id=0 cb=128 -> 0 [test]",
                                   "mixerGetDevCapsW id=1 cb=128 -> 0 [test]",
-                                  "mixerOpen id=1 callback=0x5150 instance=0 flags=0x10000 -> 0 "
-                                  "[test]",
+                                  "mixerOpen id=1 callback=" + Hex(window) +
+                                      " instance=0 flags=0x10000 -> 0 [test]",
                               }));
 }
 

@@ -7,6 +7,7 @@
 namespace platform {
 
 ATOM WINAPI RegisterClassExW(const WNDCLASSEXW* lpwcx);
+BOOL WINAPI UnregisterClassW(LPCWSTR lpClassName, HINSTANCE hInstance);
 HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWindowName,
                             DWORD dwStyle, int X, int Y, int nWidth, int nHeight, HWND hWndParent,
                             HMENU hMenu, HINSTANCE hInstance, LPVOID lpParam);

@@ -113,4 +113,9 @@ std::size_t OpenMixerHandles();
 using ControlChangeSink = std::function<void(HWND window, HMIXER mixer, DWORD controlId)>;
 ControlChangeSink SetControlChangeSink(ControlChangeSink sink);
 
+// Answers whether a window exists; set by the window side, kept across resets. mixerOpen with
+// CALLBACK_WINDOW refuses a callback that is neither null nor a window (MMSYSERR_INVALPARAM).
+using WindowCheck = std::function<bool(HWND window)>;
+void SetWindowCheck(WindowCheck check);
+
 } // namespace sim::winmm

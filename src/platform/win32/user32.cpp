@@ -6,6 +6,10 @@ ATOM WINAPI platform::RegisterClassExW(const WNDCLASSEXW* lpwcx) {
     return ::RegisterClassExW(lpwcx);
 }
 
+BOOL WINAPI platform::UnregisterClassW(LPCWSTR lpClassName, HINSTANCE hInstance) {
+    return ::UnregisterClassW(lpClassName, hInstance);
+}
+
 HWND WINAPI platform::CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWindowName,
                                       DWORD dwStyle, int X, int Y, int nWidth, int nHeight,
                                       HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,

@@ -207,6 +207,17 @@ Desktop& TheDesktop() {
     return *desktop;
 }
 
+// The mixers ask whether a callback window exists. Set at start-up rather than with the desktop,
+// so a mixer opened before any window is checked too.
+const bool MixerWindowCheckSet = [] {
+    winmm::SetWindowCheck([](HWND hwnd) {
+        auto& desktop = TheDesktop();
+        std::lock_guard<std::mutex> guard(desktop.lock);
+        return FindLiveWindow(desktop, hwnd) != nullptr;
+    });
+    return true;
+}();
+
 LRESULT CallProcedure(WNDPROC procedure, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     return procedure(hwnd, msg, wParam, lParam);
 }
@@ -373,6 +384,30 @@ ATOM WINAPI RegisterClassExW(const WNDCLASSEXW* lpwcx) {
     desktop.classes[key] = kept;
     sim::Record(entry + " ok");
     return static_cast<ATOM>(0xC000 + desktop.classes.size());
+}
+
+// The module is not compared: the machine runs one module.
+BOOL WINAPI UnregisterClassW(LPCWSTR lpClassName, HINSTANCE) {
+    auto& desktop = sim::TheDesktop();
+    auto guard = sim::Enter(desktop);
+    std::string entry = "UnregisterClassW " + sim::Narrow(lpClassName);
+    auto found =
+        lpClassName ? desktop.classes.find(sim::FoldCase(lpClassName)) : desktop.classes.end();
+    if (found == desktop.classes.end()) {
+        sim::Record(entry + " failed");
+        SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
+        return FALSE;
+    }
+    for (auto& [id, window] : desktop.windows) {
+        if (window.alive && sim::FoldCase(sim::Widen(window.className).c_str()) == found->first) {
+            sim::Record(entry + " failed");
+            SetLastError(ERROR_CLASS_HAS_WINDOWS);
+            return FALSE;
+        }
+    }
+    desktop.classes.erase(found);
+    sim::Record(entry + " ok");
+    return TRUE;
 }
 
 HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWindowName,

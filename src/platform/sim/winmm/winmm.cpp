@@ -59,6 +59,7 @@ struct State {
     std::vector<std::uintptr_t> opens;
     std::uintptr_t next = 0xA000; // far above any device identifier
     ControlChangeSink sink;
+    WindowCheck windowCheck;
 };
 
 State& Mixers() {
@@ -432,6 +433,12 @@ std::size_t OpenMixerHandles() {
                       [](const auto& entry) { return !entry.second.record.closed; }));
 }
 
+void SetWindowCheck(WindowCheck check) {
+    auto& state = Mixers();
+    std::lock_guard<std::mutex> guard(state.lock);
+    state.windowCheck = std::move(check);
+}
+
 ControlChangeSink SetControlChangeSink(ControlChangeSink sink) {
     auto& state = Mixers();
     std::lock_guard<std::mutex> guard(state.lock);
@@ -505,9 +512,18 @@ MMRESULT WINAPI mixerGetDevCapsW(UINT_PTR uMxId, LPMIXERCAPSW pmxcaps, UINT cbmx
 MMRESULT WINAPI mixerOpen(HMIXER* phmx, UINT uMxId, DWORD_PTR dwCallback, DWORD_PTR dwInstance,
                           DWORD fdwOpen) {
     auto& state = Mixers();
+    DWORD callbackKind = fdwOpen & CallbackKindMask;
+    WindowCheck isWindow;
+    {
+        std::lock_guard<std::mutex> guard(state.lock);
+        isWindow = state.windowCheck;
+    }
+    // Wine's winmm conformance test (mixer.c, test_mixerOpen), run on Windows: a window callback
+    // that is no window fails with MMSYSERR_INVALPARAM; a null one is accepted.
+    bool badWindow = callbackKind == static_cast<DWORD>(CALLBACK_WINDOW) && dwCallback != 0 &&
+                     isWindow && !isWindow(reinterpret_cast<HWND>(dwCallback));
     std::lock_guard<std::mutex> guard(state.lock);
     MMRESULT rc = MMSYSERR_NOERROR;
-    DWORD callbackKind = fdwOpen & CallbackKindMask;
     if (!phmx) {
         rc = sim::winmm::Refuse(MMSYSERR_INVALPARAM, "mixerOpen: no handle variable");
     } else if (uMxId >= state.devices.size()) {
@@ -517,6 +533,8 @@ MMRESULT WINAPI mixerOpen(HMIXER* phmx, UINT uMxId, DWORD_PTR dwCallback, DWORD_
                 callbackKind != static_cast<DWORD>(CALLBACK_WINDOW))) {
         rc = sim::winmm::Refuse(MMSYSERR_INVALFLAG,
                                 "mixerOpen: flags " + Hex(fdwOpen) + " not supported");
+    } else if (badWindow) {
+        rc = MMSYSERR_INVALPARAM;
     } else if (auto failed = Injected(*state.devices[uMxId], "mixerOpen", std::nullopt)) {
         rc = *failed;
     }
