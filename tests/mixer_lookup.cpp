@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <sstream>
 
 namespace {
 
@@ -16,13 +16,6 @@ constexpr GUID Wanted = {
     0x3C1F0A42, 0x51D7, 0x4E0B, {0x9A, 0x61, 0x27, 0x4D, 0x08, 0xB3, 0xC5, 0x6E}};
 constexpr GUID Other = {
     0x3C1F0A42, 0x51D7, 0x4E0B, {0x9A, 0x61, 0x27, 0x4D, 0x08, 0xB3, 0xC5, 0x6F}};
-
-std::string Hex(HWND window) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%llX",
-                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(window)));
-    return text;
-}
 
 class FindMixerTest : public ::testing::Test {
   protected:
@@ -98,16 +91,19 @@ TEST_F(FindMixerTest, OpensTheFirstOfTwoMatchesWithTheWindowAndLooksNoFurther) {
     AddNamed(WIDE("Realtek HD Audio output"));
 
     HMIXER found = FindMixer(window, ByName(WIDE("Realtek HD Audio output")));
+    std::ostringstream callback;
+    callback << "callback=0x" << std::uppercase << std::hex
+             << reinterpret_cast<std::uintptr_t>(window);
 
     ASSERT_NE(found, nullptr);
     EXPECT_EQ(OpenedDevice(found), 1u);
-    EXPECT_EQ(sim::Journal(), (std::vector<std::string>{
-                                  "mixerGetNumDevs -> 3 [test]",
-                                  "mixerGetDevCapsW id=0 cb=128 -> 0 [test]",
-                                  "mixerGetDevCapsW id=1 cb=128 -> 0 [test]",
-                                  "mixerOpen id=1 callback=" + Hex(window) +
-                                      " instance=0 flags=0x10000 -> 0 [test]",
-                              }));
+    EXPECT_EQ(sim::Journal(),
+              (std::vector<std::string>{
+                  "mixerGetNumDevs -> 3 [test]",
+                  "mixerGetDevCapsW id=0 cb=128 -> 0 [test]",
+                  "mixerGetDevCapsW id=1 cb=128 -> 0 [test]",
+                  "mixerOpen id=1 " + callback.str() + " instance=0 flags=0x10000 -> 0 [test]",
+              }));
 }
 
 TEST_F(FindMixerTest, FailedOpenOfTheFirstMatchEndsTheSearch) {

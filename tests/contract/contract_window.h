@@ -29,8 +29,8 @@ constexpr UINT FinishMessage = WM_APP + 99;
 constexpr int QuitCode = 7;
 inline thread_local bool QuitOnDestroy = false;
 
-// What the recording procedure keeps: creation, destruction, WM_DEVICECHANGE, the mixer messages
-// and WM_APP and above. The real platform sends many others (WM_NCCREATE, sizing, activation).
+// What the recording procedure keeps: creation, destruction, the mixer's change message and
+// WM_APP and above. The real platform sends many others (WM_NCCREATE, sizing, activation).
 inline std::mutex SeenLock;
 inline std::vector<Seen> SeenMessages;
 inline LRESULT CreateAnswer = 0;
@@ -41,8 +41,8 @@ inline std::vector<Seen> AllSeen() {
 }
 
 inline LRESULT CALLBACK RecordingProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_CREATE || msg == WM_DESTROY || msg == WM_DEVICECHANGE ||
-        msg == MM_MIXM_CONTROL_CHANGE || (msg >= WM_APP && msg < 0xC000)) {
+    if (msg == WM_CREATE || msg == WM_DESTROY || msg == MM_MIXM_CONTROL_CHANGE ||
+        (msg >= WM_APP && msg < 0xC000)) {
         std::lock_guard<std::mutex> guard(SeenLock);
         SeenMessages.push_back({hwnd, msg, wParam, lParam, platform::GetCurrentThreadId()});
     }
@@ -58,6 +58,15 @@ inline LRESULT CALLBACK RecordingProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM
     return platform::DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
+inline ATOM RegisterRecordingClass(LPCWSTR name) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = RecordingProc;
+    wc.hInstance = platform::GetModuleHandleW(nullptr);
+    wc.lpszClassName = name;
+    return platform::RegisterClassExW(&wc);
+}
+
 // A window class of the recording procedure, unregistered at the end of the case (on the real
 // platform a class outlives the case otherwise). Each case names its own.
 class RecordingClass {
@@ -65,12 +74,7 @@ class RecordingClass {
     explicit RecordingClass(LPCWSTR name) : name_(name) {
         SeenMessages.clear();
         CreateAnswer = 0;
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = RecordingProc;
-        wc.hInstance = platform::GetModuleHandleW(nullptr);
-        wc.lpszClassName = name;
-        EXPECT_NE(platform::RegisterClassExW(&wc), 0) << platform::GetLastError();
+        EXPECT_NE(RegisterRecordingClass(name), 0) << platform::GetLastError();
     }
     ~RecordingClass() {
         EXPECT_TRUE(platform::UnregisterClassW(name_, platform::GetModuleHandleW(nullptr)))

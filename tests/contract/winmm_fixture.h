@@ -7,11 +7,9 @@ namespace contract {
 
 // The machine's mixers: under Wine those of the PulseAudio null sinks "Speakers (Realtek High
 // Definition Audio)", "Speakers (Orvane)" and "Realtek HD Audio output"; on the simulated
-// machine mixers of the same names, laid out as Wine's are.
+// machine mixers of the same names, laid out as Wine's are, "Speakers (Orvane)" reporting
+// OrvaneProductGuid as Windows would (Wine's mixers carry no product GUID).
 void InstallMixers();
-
-// A mixer whose capabilities carry the product GUID (simulated machine only: Wine's mixers
-// carry none); returns its identifier.
-UINT InstallMixerWithProductGuid(const GUID& product);
+inline constexpr GUID OrvaneProductGuid = {1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}};
 
 } // namespace contract

@@ -23,12 +23,8 @@ sim::winmm::Mixer SinkMixer(const platform::WideString& name) {
 
 void contract::InstallMixers() {
     sim::winmm::AddMixer(SinkMixer(WIDE("Speakers (Realtek High Definition Audio)")));
-    sim::winmm::AddMixer(SinkMixer(WIDE("Speakers (Orvane)")));
+    auto orvane = SinkMixer(WIDE("Speakers (Orvane)"));
+    orvane.productGuid = OrvaneProductGuid;
+    sim::winmm::AddMixer(orvane);
     sim::winmm::AddMixer(SinkMixer(WIDE("Realtek HD Audio output")));
-}
-
-UINT contract::InstallMixerWithProductGuid(const GUID& product) {
-    auto mixer = SinkMixer(WIDE("Speakers (Orvane)"));
-    mixer.productGuid = product;
-    return sim::winmm::AddMixer(mixer);
 }
