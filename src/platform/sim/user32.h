@@ -16,12 +16,13 @@
 //   (wParam the event, lParam a DEV_BROADCAST_DEVICEINTERFACE_W that stays valid until the
 //   receiving thread's next GetMessageW); BroadcastDeviceChange posts an event such as
 //   DBT_DEVNODES_CHANGED (lParam 0) to every top-level window.
+// - mixerOpen asks the desktop whether a CALLBACK_WINDOW callback is a live window.
 // - A mixer opened with CALLBACK_WINDOW reports its changes as posted MM_MIXM_LINE_CHANGE and
 //   MM_MIXM_CONTROL_CHANGE messages (see sim/winmm.h): wParam the handle the window's mixer was
 //   opened as, lParam the line or control identifier.
 //
 // Journal entries (each followed by " [thread name]"):
-//   "RegisterClassExW <class> ok|exists|failed"
+//   "RegisterClassExW <class> ok|exists|failed", "UnregisterClassW <class> ok|failed"
 //   "CreateWindowExW <class> title=<title> style=0x<hex> -> 0x<hwnd>|failed"
 //   "WM_CREATE 0x<hwnd> -> <result>", "WM_DESTROY 0x<hwnd>", "DestroyWindow 0x<hwnd>"
 //   "PostMessageW 0x<hwnd> msg=0x<hex> wParam=0x<hex> lParam=0x<hex>" (+ " failed")
