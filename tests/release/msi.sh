@@ -32,7 +32,7 @@ one_run() {
     check "-install made no entry" grep -q '^ImagePath' <<<"$reference"
     wine_out "$install_path" -remove >/dev/null
     rm -rf "$(folder)"
-    expect_probe "-remove left the reference entry" 1 "" config "$name"
+    expect_probe "-remove left the reference entry" 0 "" wait "$name" GONE 2000
 
     local out
     out=$(wine_out msiexec /i "$(windows_path "$msi")" /qn)

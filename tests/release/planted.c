@@ -1,6 +1,7 @@
 /* A DLL planted beside QuenvarService.exe under the name of a system DLL (winmm.dll or
    dsound.dll). Loaded, it leaves "<its own path>.ran" behind. It exports the entry points the
    executable would import, each failing, so that a process that imports them still starts. */
+#define WIN32_LEAN_AND_MEAN /* no mmsystem.h: these exports take no typed arguments */
 #include <windows.h>
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {

@@ -6,7 +6,8 @@
 #   - dist/QuenvarService.exe must load neither planted DLL, and must load only the system DLL of
 #     the running version's path (dsound above version 5, winmm at 5);
 #   - QuenvarServiceImports.exe (winmm and dsound imported as usual, from the windows preset) must
-#     load both, or this test could not see a planted DLL at all.
+#     load both, or this test could not see a planted DLL at all. Imported DLLs load when the
+#     process starts, so it is run from the console, in another folder of the same prefix.
 # It also shows what the manifest does to GetVersionExW, which the service branches on.
 #   tests/release/planted_dll.sh
 set -uo pipefail
@@ -29,11 +30,12 @@ for dll in winmm dsound; do
     "$cc" -shared -O2 -Wall -Werror -DPLANTED_"${dll^^}" -o "$work/$dll.dll" \
         "$root/tests/release/planted.c" || exit 1
 done
-x86_64-w64-mingw32-windres -o "$work/manifest.o" - <<<"1 24 \"$root/src/main/windows.manifest\"" || exit 1
+echo "1 24 \"$root/src/main/windows.manifest\"" >"$work/manifest.rc"
+x86_64-w64-mingw32-windres -o "$work/manifest.o" "$work/manifest.rc" || exit 1
 "$cc" -O2 -o "$work/with_manifest.exe" "$root/tests/release/version_probe.c" "$work/manifest.o" &&
     "$cc" -O2 -o "$work/without_manifest.exe" "$root/tests/release/version_probe.c" || exit 1
 
-folder() { printf '%s/drive_c/%s' "$WINEPREFIX" "$install_dir"; }
+folder() { printf '%s/drive_c/%s' "$WINEPREFIX" "${1:-$install_dir}"; }
 
 # The Linux process of the prefix's service, for its memory map.
 service_pid() {
@@ -58,6 +60,10 @@ run_service() {
     fi
     mkdir -p "$(folder)"
     cp "$exe" "$(folder)/QuenvarService.exe"
+    # Above version 5 as Windows 10, where the manifest changes what GetVersionExW reports.
+    if [ "$version" = 6 ]; then
+        wine_reg_set 'HKCU\Software\Wine\AppDefaults\QuenvarService.exe' Version win10 || return 1
+    fi
     wine_out "$install_path" -install >/dev/null
     # Planted after -install, so that only the service's own process can run them.
     cp "$work/winmm.dll" "$work/dsound.dll" "$(folder)/"
@@ -75,32 +81,45 @@ run_service() {
     if [ "$version" = 6 ]; then
         expect_probe "version $version stop" 0 "" stop "$name" "$limit_ms"
     fi
+    ran=$(markers "$(folder)") loaded=${loaded% }
+}
+
+# The planted DLLs in FOLDER that ran. A marker takes the name the loader gave the module
+# ("WINMM.dll" when imported).
+markers() {
+    local dll ran=""
     for dll in winmm dsound; do
-        [ -e "$(folder)/$dll.dll.ran" ] && ran+="$dll "
+        [ -n "$(find "$1" -maxdepth 1 -iname "$dll.dll.ran")" ] && ran+="$dll "
     done
-    ran=${ran% } loaded=${loaded% }
+    echo "${ran% }"
 }
 
 for version in 6 5; do
-    run_service "$protected" "$version"
+    run_service "$protected" "$version" || fail "version $version: the prefix or the service could not be prepared"
     expected=$([ "$version" = 6 ] && echo dsound || echo winmm)
     echo "  version $version, system folder: planted DLLs run: ${ran:-none}; system DLLs mapped: ${loaded:-none}"
     check "version $version: planted DLLs ran in the protected service: $ran" [ -z "$ran" ]
     check "version $version: the service mapped \"$loaded\", expected \"$expected\" alone" [ "$loaded" = "$expected" ]
     if [ "$version" = 6 ]; then
-        # GetVersionExW under the manifest and without it, at Wine's default Windows and at 7.
+        # GetVersionExW with the manifest and without it, at Windows 10, 7 and XP.
         versions=""
         for exe in with_manifest without_manifest; do
             cp "$work/$exe.exe" "$WINEPREFIX/drive_c/"
-            versions+="$exe $(wine_out "C:\\$exe.exe") "
         done
-        wine_reg_set 'HKCU\Software\Wine\AppDefaults\with_manifest.exe' Version win7
-        versions+="with_manifest(7) $(wine_out 'C:\with_manifest.exe')"
+        for run in with_manifest:win10 without_manifest:win10 with_manifest:win7 with_manifest:winxp64; do
+            exe=${run%%:*}
+            wine_reg_set "HKCU\\Software\\Wine\\AppDefaults\\$exe.exe" Version "${run#*:}"
+            versions+="$run $(wine_out "C:\\$exe.exe") "
+        done
+        versions=${versions% }
         echo "  GetVersionExW: $versions"
-        check "GetVersionExW under the manifest: $versions" grep -q '^with_manifest 10\.0 without_manifest 6\.2 with_manifest(7) 6\.1$' <<<"$versions"
+        check "GetVersionExW under the manifest: $versions" [ "$versions" = "with_manifest:win10 10.0 without_manifest:win10 6.2 with_manifest:win7 6.1 with_manifest:winxp64 5.2" ]
     fi
-    wine_prefix_end
-    run_service "$unprotected" "$version"
+    mkdir -p "$(folder Unprotected)"
+    cp "$unprotected" "$(folder Unprotected)/QuenvarService.exe"
+    cp "$work/winmm.dll" "$work/dsound.dll" "$(folder Unprotected)/"
+    wine_out 'C:\Unprotected\QuenvarService.exe' >/dev/null
+    ran=$(markers "$(folder Unprotected)")
     echo "  version $version, imported as usual: planted DLLs run: ${ran:-none}"
     check "version $version: the planted DLLs did not run in the unprotected build (\"$ran\"): the test cannot see them" [ "$ran" = "winmm dsound" ]
     wine_prefix_end

@@ -12,6 +12,11 @@ enum class SystemDll { Winmm, Dsound };
 // The named entry point of the DLL in the system folder, or null when either is missing.
 FARPROC SystemDllEntry(SystemDll dll, const char* name);
 
+// An imported entry point, as a pointer that may be null like the resolved ones.
+template <typename Function> Function* Imported(Function* entry) {
+    return entry;
+}
+
 template <typename Function> Function* SystemEntry(SystemDll dll, const char* name) {
     // Through the generic function pointer type, which converts to any other without a warning.
     return reinterpret_cast<Function*>(reinterpret_cast<void (*)()>(SystemDllEntry(dll, name)));
@@ -22,7 +27,7 @@ template <typename Function> Function* SystemEntry(SystemDll dll, const char* na
 // The forwards' entry point for NAME. Built with QUENVAR_IMPORT_AUDIO_DLLS, they import the DLLs
 // as usual instead: the unprotected layout, which a test builds to show a planted DLL run.
 #ifdef QUENVAR_IMPORT_AUDIO_DLLS
-#define QUENVAR_SYSTEM_ENTRY(dll, name) (&::name)
+#define QUENVAR_SYSTEM_ENTRY(dll, name) (platform::win32::Imported(&::name))
 #else
 #define QUENVAR_SYSTEM_ENTRY(dll, name)                                                            \
     (platform::win32::SystemEntry<decltype(::name)>(platform::win32::SystemDll::dll, #name))
