@@ -46,11 +46,14 @@ probe() {
     return "${PIPESTATUS[0]}"
 }
 
-# A prefix at the given Windows major version with both services installed and running. Leaves
-# its path in the variable named by $2.
+# A prefix at the given Windows major version with both services installed and running; its path
+# goes to the file $2 as soon as it exists, so that it is ended whatever happens next.
 open_prefix() {
     local version=$1
-    wine_prefix_create || return 1
+    wine_prefix_create
+    local created=$?
+    echo "${WINEPREFIX:-}" >"$2"
+    [ "$created" -eq 0 ] || return 1
     wine_reg_set 'HKCU\Software\Wine\Drivers' Audio pulse || return 1
     if [ "$version" = 5 ]; then
         wine_prefix_winxp || return 1
@@ -65,7 +68,6 @@ open_prefix() {
     probe create "$reference" "\"$reference_path\"" >/dev/null || return 1
     probe start "$service" 10000 >/dev/null || return 1
     probe start "$reference" 10000 >/dev/null || return 1
-    printf -v "$2" '%s' "$WINEPREFIX"
 }
 
 # The Linux process of a Windows program of the prefix, found by its command line.
@@ -304,22 +306,31 @@ run() {
     echo "with the load average at $(cut -d' ' -f1 /proc/loadavg) when the run began."
     echo
 
-    trap 'for p in "${prefixes[@]}"; do WINEPREFIX=$p; wine_prefix_end; done; pulse_stop' EXIT
+    trap 'for v in 6 5; do WINEPREFIX=$(cat "$out/prefix-$v" 2>/dev/null); wine_prefix_end; done
+          pulse_stop' EXIT
     trap 'exit 130' INT TERM
-    prefixes=()
+    rm -f "$out/prefix-6" "$out/prefix-5"
+    wine_environment
     pulse_start || return 1
-    local p6 p5
-    note "preparing the prefixes at versions 6 and 5"
-    open_prefix 6 p6 || { note "the version 6 prefix could not be prepared"; return 1; }
-    prefixes+=("$p6")
-    unset WINEPREFIX
-    open_prefix 5 p5 || { note "the version 5 prefix could not be prepared"; return 1; }
-    prefixes+=("$p5")
+    note "preparing the prefixes at versions 6 and 5 (at once)"
+    local p6 p5 ok6 ok5 phase
+    phase=$(date +%s)
+    (open_prefix 6 "$out/prefix-6") &
+    local job6=$!
+    (open_prefix 5 "$out/prefix-5") &
+    wait $! && ok5=1
+    wait $job6 && ok6=1
+    p6=$(cat "$out/prefix-6") p5=$(cat "$out/prefix-5")
+    [ -n "${ok6:-}" ] || { note "the version 6 prefix could not be prepared"; return 1; }
+    [ -n "${ok5:-}" ] || { note "the version 5 prefix could not be prepared"; return 1; }
+    note "prefixes ready after $(($(date +%s) - phase)) s"
     idle "$p6" "$p5" || return 1
     # At version 5 Wine 8 deadlocks in the service's stop (see DESIGN.md): the prefix just ends.
     WINEPREFIX=$p5 wine_prefix_end
     export WINEPREFIX=$p6
+    phase=$(date +%s)
     latency || return 1
+    note "start and stop cycles took $(($(date +%s) - phase)) s"
     wine_prefix_end
     pulse_stop
 
