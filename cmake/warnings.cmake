@@ -21,3 +21,9 @@ elseif(QUENVAR_SANITIZE STREQUAL "thread")
   add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
   add_link_options(-fsanitize=thread)
 endif()
+if(MINGW)
+  # Reproducible executables: no link time in the PE header, and neither the build folder nor the
+  # source folder named in the debug information.
+  add_compile_options(-ffile-prefix-map=${CMAKE_BINARY_DIR}=build -ffile-prefix-map=${PROJECT_SOURCE_DIR}=.)
+  add_link_options(-Wl,--no-insert-timestamp)
+endif()

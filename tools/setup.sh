@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake g++ ninja-build googletest libgtest-dev libgmock-dev libbenchmark-dev clang-format
-          clang libfuzzer-14-dev libclang-rt-14-dev xvfb xauth wixl msitools
+          clang libfuzzer-14-dev libclang-rt-14-dev xvfb xauth wixl msitools python3
           g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 pulseaudio pulseaudio-utils)
 
 missing=()

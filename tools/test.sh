@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test: the host suites, the AddressSanitizer and ThreadSanitizer builds, the
-# Windows-built suites under Wine, and the real QuenvarService.exe as a service under Wine.
+# Windows-built suites under Wine, the real QuenvarService.exe as a service under Wine, and the
+# release (dist/, built twice for the same bits, its MSI and the planted-DLL test under Wine).
 # Each stage's output goes to build/logs/<stage>.log; a failed stage shows its last lines.
 # Exits non-zero when any stage failed; the last line is "N passed, N failed" over the stages.
 set -uo pipefail
@@ -65,6 +66,8 @@ stage host-tsan host_tsan
 stage windows cmake --workflow --preset windows
 stage wine-service tests/wine/run.sh "$root/build/windows"
 grep -h '^  ' "$logs/wine-service.log" 2>/dev/null | sed 's/^/    /'
+stage release tests/release/run.sh
+grep -h '^  ' "$logs/release.log" 2>/dev/null | sed 's/^/    /'
 
 echo "total time $(($(date +%s) - started_all)) s"
 echo "$passed passed, $failed failed"

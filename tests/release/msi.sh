@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Installs and uninstalls dist/Quenvar-<version>-x64.msi with Wine's msiexec in throwaway prefixes:
+# the service entry the MSI makes must equal, value for value, the one QuenvarService.exe -install
+# makes; the service must start and stop; uninstalling a running service must stop it and leave
+# neither entry nor files.
+#   tests/release/msi.sh [RUNS]     (default 1; dist/ from cmake --workflow --preset release)
+set -uo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+source "$root/tests/release/common.sh"
+runs=${1:-1}
+msi=$(ls "$root"/dist/Quenvar-*-x64.msi 2>/dev/null | head -n 1)
+exe=$root/dist/QuenvarService.exe
+for file in "$msi" "$exe" "$probe_exe"; do
+    [ -f "$file" ] || {
+        echo "FAIL: ${file:-dist/Quenvar-*-x64.msi} is missing (release and windows presets first)"
+        exit 1
+    }
+done
+folder() { printf '%s/drive_c/%s' "$WINEPREFIX" "$install_dir"; }
+
+one_run() {
+    wine_prefix_create || {
+        fail "the Wine prefix could not be prepared"
+        return
+    }
+    # The reference: the entry that -install makes for the executable at the MSI's place.
+    mkdir -p "$(folder)"
+    cp "$exe" "$(folder)/"
+    wine_out "$install_path" -install >/dev/null
+    local reference
+    reference=$(service_values)
+    check "-install made no entry" grep -q '^ImagePath' <<<"$reference"
+    wine_out "$install_path" -remove >/dev/null
+    rm -rf "$(folder)"
+    expect_probe "-remove left the reference entry" 0 "" wait "$name" GONE 2000
+
+    local out
+    out=$(wine_out msiexec /i "$(windows_path "$msi")" /qn)
+    check "msiexec /i exited with $wine_rc: $out" [ "$wine_rc" -eq 0 ]
+    check "the MSI did not install QuenvarService.exe as built" cmp -s "$exe" "$(folder)/QuenvarService.exe"
+    local installed
+    installed=$(service_values)
+    if [ "$installed" = "$reference" ]; then
+        pass
+    else
+        fail "the MSI's entry differs from -install's:$(diff <(echo "$reference") <(echo "$installed") | sed -n 's/^\([<>]\)/\n      \1/p' | tr -d '\n')"
+    fi
+    expect_probe "entry" 0 "path: \"$install_path\"" config "$name"
+    expect_probe "start" 0 "" start "$name" "$limit_ms"
+    expect_probe "running" 0 "state: RUNNING" query "$name"
+    expect_probe "stop" 0 "" stop "$name" "$limit_ms"
+    expect_probe "start before uninstall" 0 "" start "$name" "$limit_ms"
+
+    # Uninstalling a running service: stopped, then removed at once (not marked for deletion).
+    out=$(wine_out msiexec /x "$(windows_path "$msi")" /qn)
+    check "msiexec /x exited with $wine_rc: $out" [ "$wine_rc" -eq 0 ]
+    expect_probe "entry gone after uninstall" 0 "" wait "$name" GONE 2000
+    check "registry key left after uninstall" [ -z "$(service_values)" ]
+    check "files left after uninstall: $(ls "$(folder)" 2>&1)" [ ! -e "$(folder)" ]
+    wine_prefix_end
+}
+
+trap 'wine_prefix_end' EXIT
+trap 'exit 130' INT TERM
+total=0
+for ((run = 1; run <= runs; run++)); do
+    checks=0
+    failures=0
+    started=$(date +%s)
+    one_run
+    echo "  MSI run $run of $runs: $((checks - failures)) of $checks checks passed in $(($(date +%s) - started)) s"
+    total=$((total + failures))
+done
+[ "$total" -eq 0 ]
