@@ -187,7 +187,8 @@ memory_tables() {
         "$(awk '{ t += $4 } END { print t + 0 }' "$d5") kB | | |"
     echo
     echo "Each mapping's resident kB from /proc/PID/smaps of both processes; shared pages count in"
-    echo "full in each. Per file (differences of 64 kB and more):"
+    echo "full in each. Per file (differences of 64 kB and more; a dash: no difference at that"
+    echo "version):"
     echo
     echo "| mapped file | group | v6 service | v6 reference | v5 service | v5 reference |"
     echo "|---|---|---|---|---|---|"
