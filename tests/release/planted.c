@@ -21,8 +21,13 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
 }
 
 #ifdef PLANTED_WINMM
-__declspec(dllexport) UINT mixerGetNumDevs(void) { return 0; }
-#define FAILS(name) __declspec(dllexport) UINT name(void) { return 6; /* MMSYSERR_NODRIVER */ }
+__declspec(dllexport) UINT mixerGetNumDevs(void) {
+    return 0;
+}
+#define FAILS(name)                                                                                \
+    __declspec(dllexport) UINT name(void) {                                                        \
+        return 6; /* MMSYSERR_NODRIVER */                                                          \
+    }
 FAILS(mixerGetDevCapsW)
 FAILS(mixerOpen)
 FAILS(mixerClose)
@@ -31,5 +36,7 @@ FAILS(mixerGetLineControlsW)
 FAILS(mixerGetControlDetailsW)
 FAILS(mixerSetControlDetails)
 #else
-__declspec(dllexport) HRESULT DirectSoundEnumerateW(void) { return E_FAIL; }
+__declspec(dllexport) HRESULT DirectSoundEnumerateW(void) {
+    return E_FAIL;
+}
 #endif
