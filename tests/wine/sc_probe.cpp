@@ -5,8 +5,11 @@
 //   sc_probe start|stop NAME [LIMIT_MS]    (with a limit: and wait until RUNNING or STOPPED)
 //   sc_probe wait NAME RUNNING|STOPPED|GONE LIMIT_MS
 //   sc_probe start-stop NAME LIMIT_MS   (a stop sent at once after the start)
+//   sc_probe create NAME PATH           (an own-process, demand-start service running PATH)
+//   sc_probe cycles NAME COUNT          (COUNT starts and stops, each timed; for tools/bench.sh)
 #include "platform/types.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cwchar>
@@ -222,6 +225,76 @@ int StartStop(SC_HANDLE manager, const wchar_t* name, long long limitMs) {
     return 0;
 }
 
+int Create(SC_HANDLE manager, const wchar_t* name, const wchar_t* path) {
+    ScHandle service(CreateServiceW(
+        manager, name, name, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+        SERVICE_ERROR_NORMAL, path, nullptr, nullptr, nullptr, nullptr, nullptr));
+    return service.value == nullptr ? Fail(GetLastError()) : 0;
+}
+
+long long MicrosecondsSince(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
+}
+
+// Polls every millisecond until the service shows the state; false after 20 s.
+bool AwaitState(SC_HANDLE service, DWORD state) {
+    Clock::time_point start = Clock::now();
+    SERVICE_STATUS status{};
+    while (QueryServiceStatus(service, &status) && status.dwCurrentState != state) {
+        if (MillisecondsSince(start) > 20000) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return status.dwCurrentState == state;
+}
+
+long long Median(std::vector<long long> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+// Times `count` starts (StartServiceW until RUNNING) and stops (the stop control until STOPPED).
+// A start that finds the last process still ending (ERROR_SERVICE_ALREADY_RUNNING) is tried again
+// and timed from the attempt that succeeds.
+int Cycles(SC_HANDLE manager, const wchar_t* name, int count) {
+    ScHandle service(
+        OpenServiceW(manager, name, SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS));
+    if (service.value == nullptr) {
+        return Fail(GetLastError());
+    }
+    std::vector<long long> starts, stops;
+    for (int i = 0; i < count; ++i) {
+        Clock::time_point start = Clock::now();
+        while (!StartServiceW(service.value, 0, nullptr)) {
+            DWORD error = GetLastError();
+            if (error != ERROR_SERVICE_ALREADY_RUNNING || MillisecondsSince(start) > 20000) {
+                return Fail(error);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            start = Clock::now();
+        }
+        if (!AwaitState(service.value, SERVICE_RUNNING)) {
+            std::printf("timeout: cycle %d, start\n", i);
+            return 1;
+        }
+        starts.push_back(MicrosecondsSince(start));
+        start = Clock::now();
+        SERVICE_STATUS status{};
+        if (!ControlService(service.value, SERVICE_CONTROL_STOP, &status) &&
+            !StopReplyLost(SERVICE_CONTROL_STOP, GetLastError())) {
+            return Fail(GetLastError());
+        }
+        if (!AwaitState(service.value, SERVICE_STOPPED)) {
+            std::printf("timeout: cycle %d, stop\n", i);
+            return 1;
+        }
+        stops.push_back(MicrosecondsSince(start));
+    }
+    std::printf("median start: %lld us\nmedian stop: %lld us\n", Median(starts), Median(stops));
+    return 0;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -265,6 +338,12 @@ int wmain(int argc, wchar_t** argv) {
         // State words are ASCII.
         std::string wanted(argv[3], argv[3] + std::wcslen(argv[3]));
         return Reach(manager.value, name, wanted, Clock::now(), std::wcstoll(argv[4], nullptr, 10));
+    }
+    if (is(L"create") && argc == 4) {
+        return Create(manager.value, name, argv[3]);
+    }
+    if (is(L"cycles") && argc == 4) {
+        return Cycles(manager.value, name, static_cast<int>(std::wcstol(argv[3], nullptr, 10)));
     }
     if (is(L"start-stop") && argc == 4) {
         return StartStop(manager.value, name, std::wcstoll(argv[3], nullptr, 10));
