@@ -62,9 +62,14 @@ fi
 stage host cmake --workflow --preset host
 stage host-asan cmake --workflow --preset host-asan
 stage host-tsan host_tsan
+grep -hE 'Test +#[0-9]+: soak_v' "$logs/host.log" "$logs/host-tsan.log" 2>/dev/null | sed 's/^ */    /'
+stage fuzz tools/fuzz.sh 15
+grep -h '^  ' "$logs/fuzz.log" 2>/dev/null | sed 's/^/    /'
 stage windows cmake --workflow --preset windows
 stage wine-service tests/wine/run.sh "$root/build/windows"
 grep -h '^  ' "$logs/wine-service.log" 2>/dev/null | sed 's/^/    /'
+stage wine-controls tests/wine/controls.sh "$root/build/windows"
+grep -hE '^  [^ ]|sent:|interrogations:|cycles:' "$logs/wine-controls.log" 2>/dev/null | sed 's/^ */    /'
 
 echo "total time $(($(date +%s) - started_all)) s"
 echo "$passed passed, $failed failed"

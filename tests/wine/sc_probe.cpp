@@ -5,8 +5,12 @@
 //   sc_probe start|stop NAME [LIMIT_MS]    (with a limit: and wait until RUNNING or STOPPED)
 //   sc_probe wait NAME RUNNING|STOPPED|GONE LIMIT_MS
 //   sc_probe start-stop NAME LIMIT_MS   (a stop sent at once after the start)
+//   sc_probe controls NAME              (every control code 0-255 but the stop, one at a time)
+//   sc_probe interrogate-loop NAME MS   (interrogations back to back for MS milliseconds)
+//   sc_probe cycles NAME COUNT LIMIT_MS (COUNT starts, each run to RUNNING and stopped to STOPPED)
 #include "platform/types.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cwchar>
@@ -222,6 +226,160 @@ int StartStop(SC_HANDLE manager, const wchar_t* name, long long limitMs) {
     return 0;
 }
 
+// What the service's handler answers: stop, interrogate and device events are handled, every
+// other code it receives gets ERROR_CALL_NOT_IMPLEMENTED. A code the manager refuses itself never
+// reaches the handler (the manager's own error: a code the service does not accept, or one that
+// ControlService does not send); those are counted apart. Wine's manager does not pass a refusing
+// handler's answer back: ControlService succeeds with the current status, which must be RUNNING.
+// After each control the service must still be RUNNING.
+int Controls(SC_HANDLE manager, const wchar_t* name) {
+    ScHandle service(OpenServiceW(manager, name,
+                                  SERVICE_STOP | SERVICE_INTERROGATE | SERVICE_PAUSE_CONTINUE |
+                                      SERVICE_USER_DEFINED_CONTROL | SERVICE_QUERY_STATUS));
+    if (service.value == nullptr) {
+        return Fail(GetLastError());
+    }
+    int sent = 0, interrogated = 0, notImplemented = 0, unanswered = 0, refused = 0;
+    int unexpected = 0, left = 0;
+    std::string refusedCodes;
+    DWORD refusedError = 0, refusedLast = 0xFFFFFFFF;
+    for (DWORD code = 0; code <= 255; ++code) {
+        if (code == SERVICE_CONTROL_STOP) {
+            continue;
+        }
+        ++sent;
+        SERVICE_STATUS status{};
+        bool answered = ControlService(service.value, code, &status) != FALSE;
+        DWORD error = answered ? 0 : GetLastError();
+        if (answered && status.dwCurrentState == SERVICE_RUNNING) {
+            ++(code == SERVICE_CONTROL_INTERROGATE ? interrogated : unanswered);
+        } else if (code != SERVICE_CONTROL_INTERROGATE && error == ERROR_CALL_NOT_IMPLEMENTED) {
+            ++notImplemented;
+        } else if (code != SERVICE_CONTROL_INTERROGATE &&
+                   (error == ERROR_INVALID_SERVICE_CONTROL || error == ERROR_INVALID_PARAMETER)) {
+            ++refused;
+            // Runs of codes with one error: "11-127:87".
+            std::string tail = ":" + std::to_string(error);
+            std::string previous = "-" + std::to_string(code - 1) + tail;
+            std::string single = std::to_string(code - 1) + tail;
+            if (refusedError == error && refusedLast == code - 1 &&
+                refusedCodes.size() >= previous.size() &&
+                refusedCodes.compare(refusedCodes.size() - previous.size(), previous.size(),
+                                     previous) == 0) {
+                refusedCodes.replace(refusedCodes.size() - previous.size(), previous.size(),
+                                     "-" + std::to_string(code) + tail);
+            } else if (refusedError == error && refusedLast == code - 1) {
+                refusedCodes.replace(refusedCodes.size() - single.size(), single.size(),
+                                     std::to_string(code - 1) + "-" + std::to_string(code) + tail);
+            } else {
+                refusedCodes += (refusedCodes.empty() ? "" : ", ") + std::to_string(code) + tail;
+            }
+            refusedError = error;
+            refusedLast = code;
+        } else {
+            ++unexpected;
+            std::printf("unexpected: control %lu %s %lu\n", static_cast<unsigned long>(code),
+                        answered ? "answered in state" : "failed with",
+                        static_cast<unsigned long>(answered ? status.dwCurrentState : error));
+        }
+        SERVICE_STATUS now{};
+        if (!QueryServiceStatus(service.value, &now) || now.dwCurrentState != SERVICE_RUNNING) {
+            ++left;
+            std::printf("left RUNNING after control %lu\n", static_cast<unsigned long>(code));
+        }
+    }
+    std::printf("sent: %d, as expected: %d (interrogate answered %d, ERROR_CALL_NOT_IMPLEMENTED "
+                "%d, delivered with no answer passed back by the manager %d), refused by the "
+                "manager: %d, unexpected: %d, left RUNNING: %d\n",
+                sent, interrogated + notImplemented + unanswered, interrogated, notImplemented,
+                unanswered, refused, unexpected, left);
+    std::printf("refused codes (code:error): %s\n",
+                refusedCodes.empty() ? "none" : refusedCodes.c_str());
+    return interrogated == 1 && unexpected == 0 && left == 0 ? 0 : 1;
+}
+
+// Interrogations back to back for a while; every one must answer RUNNING.
+int InterrogateLoop(SC_HANDLE manager, const wchar_t* name, long long milliseconds) {
+    ScHandle service(OpenServiceW(manager, name, SERVICE_INTERROGATE));
+    if (service.value == nullptr) {
+        return Fail(GetLastError());
+    }
+    Clock::time_point start = Clock::now();
+    long long answered = 0, failed = 0;
+    DWORD lastError = 0;
+    while (MillisecondsSince(start) < milliseconds) {
+        SERVICE_STATUS status{};
+        if (ControlService(service.value, SERVICE_CONTROL_INTERROGATE, &status) &&
+            status.dwCurrentState == SERVICE_RUNNING) {
+            ++answered;
+        } else {
+            ++failed;
+            lastError = GetLastError();
+        }
+    }
+    std::printf("interrogations: %lld, failed: %lld (last error %lu)\n", answered, failed,
+                static_cast<unsigned long>(lastError));
+    return failed == 0 && answered > 0 ? 0 : 1;
+}
+
+// Starts the service, waits until RUNNING, stops it and waits until STOPPED, count times.
+int Cycles(SC_HANDLE manager, const wchar_t* name, int count, long long limitMs) {
+    ScHandle service(
+        OpenServiceW(manager, name, SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS));
+    if (service.value == nullptr) {
+        return Fail(GetLastError());
+    }
+    auto state = [&service] {
+        SERVICE_STATUS status{};
+        return QueryServiceStatus(service.value, &status) ? status.dwCurrentState : 0;
+    };
+    auto reach = [&state, limitMs](DWORD wanted, Clock::time_point from) {
+        while (state() != wanted) {
+            if (MillisecondsSince(from) > limitMs) {
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return true;
+    };
+    int completed = 0, lost = 0;
+    long long slowest = 0;
+    for (int cycle = 1; cycle <= count; ++cycle) {
+        Clock::time_point start = Clock::now();
+        if (!StartServiceW(service.value, 0, nullptr)) {
+            std::printf("cycle %d: start failed with %lu\n", cycle,
+                        static_cast<unsigned long>(GetLastError()));
+            break;
+        }
+        if (!reach(SERVICE_RUNNING, start)) {
+            std::printf("cycle %d: no RUNNING within %lld ms (state %s)\n", cycle, limitMs,
+                        StateName(state()));
+            break;
+        }
+        SERVICE_STATUS status{};
+        if (!ControlService(service.value, SERVICE_CONTROL_STOP, &status)) {
+            DWORD error = GetLastError();
+            if (!StopReplyLost(SERVICE_CONTROL_STOP, error)) {
+                std::printf("cycle %d: stop failed with %lu\n", cycle,
+                            static_cast<unsigned long>(error));
+                break;
+            }
+            ++lost;
+        }
+        if (!reach(SERVICE_STOPPED, start)) {
+            std::printf("cycle %d: no STOPPED within %lld ms (state %s)\n", cycle, limitMs,
+                        StateName(state()));
+            break;
+        }
+        slowest = std::max(slowest, MillisecondsSince(start));
+        ++completed;
+    }
+    std::printf("cycles: %d of %d reached RUNNING and STOPPED, slowest %lld ms, stop replies lost "
+                "by Wine: %d\n",
+                completed, count, slowest, lost);
+    return completed == count ? 0 : 1;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -265,6 +423,16 @@ int wmain(int argc, wchar_t** argv) {
         // State words are ASCII.
         std::string wanted(argv[3], argv[3] + std::wcslen(argv[3]));
         return Reach(manager.value, name, wanted, Clock::now(), std::wcstoll(argv[4], nullptr, 10));
+    }
+    if (is(L"controls")) {
+        return Controls(manager.value, name);
+    }
+    if (is(L"interrogate-loop") && argc == 4) {
+        return InterrogateLoop(manager.value, name, limitMs);
+    }
+    if (is(L"cycles") && argc == 5) {
+        return Cycles(manager.value, name, static_cast<int>(std::wcstol(argv[3], nullptr, 10)),
+                      std::wcstoll(argv[4], nullptr, 10));
     }
     if (is(L"start-stop") && argc == 4) {
         return StartStop(manager.value, name, std::wcstoll(argv[3], nullptr, 10));
