@@ -62,7 +62,9 @@ fi
 stage host cmake --workflow --preset host
 stage host-asan cmake --workflow --preset host-asan
 stage host-tsan host_tsan
-grep -hE 'Test +#[0-9]+: soak_v' "$logs/host.log" "$logs/host-tsan.log" 2>/dev/null | sed 's/^ */    /'
+for s in host host-asan host-tsan; do # the soak's share of each build's tests
+    grep -E 'Test +#[0-9]+: soak_v' "$logs/$s.log" 2>/dev/null | sed "s/^ */    $s: /"
+done
 stage fuzz tools/fuzz.sh 15
 grep -h '^  ' "$logs/fuzz.log" 2>/dev/null | sed 's/^/    /'
 stage windows cmake --workflow --preset windows
