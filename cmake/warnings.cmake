@@ -17,6 +17,11 @@ endif()
 if(QUENVAR_SANITIZE STREQUAL "address")
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
   add_link_options(-fsanitize=address,undefined)
+elseif(QUENVAR_SANITIZE STREQUAL "fuzzer")
+  # Everything instrumented for libFuzzer; the fuzz targets alone link its driver.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+                      -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=address,undefined)
 elseif(QUENVAR_SANITIZE STREQUAL "thread")
   add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
   add_link_options(-fsanitize=thread)

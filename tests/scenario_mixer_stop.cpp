@@ -165,6 +165,15 @@ TEST_F(MixerService, AStopAfterTheClassCouldNotBeRegisteredEndsTheThread) {
     EXPECT_THAT(DriverFlags(), ElementsAre("0"));
 }
 
+// The stop's version query fails and answers "above 5": the mixer thread still ends.
+TEST_F(MixerService, AStopWhoseVersionQueryFailsStillEndsTheMixerThread) {
+    AddDevices();
+    StartService();
+    sim::FailCall("GetVersionExW");
+    ASSERT_TRUE(runner_.Stop());
+    ExpectEverythingClosed();
+}
+
 TEST_F(MixerService, WithoutAMixerThreadTheServiceStillRunsAndStops) {
     AddDevices();
     sim::FailCall("CreateThread");

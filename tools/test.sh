@@ -63,9 +63,16 @@ fi
 stage host cmake --workflow --preset host
 stage host-asan cmake --workflow --preset host-asan
 stage host-tsan host_tsan
+for s in host host-asan host-tsan; do # the soak's share of each build's tests
+    grep -E 'Test +#[0-9]+: soak_v' "$logs/$s.log" 2>/dev/null | sed "s/^ */    $s: /"
+done
+stage fuzz tools/fuzz.sh 15
+grep -h '^  ' "$logs/fuzz.log" 2>/dev/null | sed 's/^/    /'
 stage windows cmake --workflow --preset windows
 stage wine-service tests/wine/run.sh "$root/build/windows"
 grep -h '^  ' "$logs/wine-service.log" 2>/dev/null | sed 's/^/    /'
+stage wine-controls tests/wine/controls.sh "$root/build/windows"
+grep -hE '^  [^ ]|sent:|interrogations:|cycles:' "$logs/wine-controls.log" 2>/dev/null | sed 's/^ */    /'
 stage release tests/release/run.sh
 grep -h '^  ' "$logs/release.log" 2>/dev/null | sed 's/^/    /'
 

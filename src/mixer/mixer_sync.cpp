@@ -23,6 +23,17 @@ MIXERCONTROLDETAILS TwoChannelDetails(DWORD controlId, DWORD (&values)[2]) {
     return details;
 }
 
+// Mute is compared and stored as 0 or 1, whatever nonzero value a driver reports; any other slot,
+// one whose type was never read included, keeps the value as read. Were a raw mute stored in a
+// typeless slot in the other slot's reduced terms, each side's echo would differ from what it
+// stores and the two mixers would write to each other without end.
+DWORD StoredValue(const MixerControlSlot& slot, DWORD value) {
+    if (slot.controlType == static_cast<DWORD>(MIXERCONTROL_CONTROLTYPE_MUTE)) {
+        return value != 0 ? 1 : 0;
+    }
+    return value;
+}
+
 } // namespace
 
 static_assert(sizeof(MIXERCONTROLDETAILS) == 32);
@@ -103,19 +114,16 @@ void MirrorControlChange(HMIXER sourceMixer, HMIXER destinationMixer,
         return;
     }
 
-    // Mute is compared and stored as 0 or 1, whatever nonzero value a driver reports.
-    DWORD value0 = values[0];
-    DWORD value1 = values[1];
-    if (source.controlType == static_cast<DWORD>(MIXERCONTROL_CONTROLTYPE_MUTE)) {
-        value0 = value0 != 0 ? 1 : 0;
-        value1 = value1 != 0 ? 1 : 0;
-    }
-    if (value0 == source.value0 && value1 == source.value1) {
+    if (StoredValue(source, values[0]) == source.value0 &&
+        StoredValue(source, values[1]) == source.value1) {
         return; // the echo of our own write, or no change at all
     }
-    // Stored before the write: the destination's answering change must find them equal.
-    source.value0 = destination.value0 = value0;
-    source.value1 = destination.value1 = value1;
+    // Stored before the write, each slot in its own terms: the destination's answering change
+    // must find them equal, also when only one of the two slots' types could be read.
+    source.value0 = StoredValue(source, values[0]);
+    source.value1 = StoredValue(source, values[1]);
+    destination.value0 = StoredValue(destination, values[0]);
+    destination.value1 = StoredValue(destination, values[1]);
 
     details.dwControlID = destination.controlId;
     platform::mixerSetControlDetails(destinationMixer, &details, MixerByHandle);

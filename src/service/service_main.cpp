@@ -47,18 +47,20 @@ void RegisterRenderDeviceEvents() {
 }
 
 // The stop sequence, on the handler's thread. SERVICE_STOPPED is sent by the handler's common end.
+// The version is asked afresh, and a failed query answers "above 5" whatever the start step
+// took, so the stop also ends what the other path would have left: the device notification
+// is only ever set above version 5, and StopMixerThread does nothing unless the thread runs.
 void StopService() {
     bool endpointSync = IsVistaOrLater();
+    if (ServiceState.ServiceDeviceNotification) {
+        platform::UnregisterDeviceNotification(ServiceState.ServiceDeviceNotification);
+        ServiceState.ServiceDeviceNotification = nullptr;
+    }
     if (endpointSync) {
-        if (ServiceState.ServiceDeviceNotification) {
-            platform::UnregisterDeviceNotification(ServiceState.ServiceDeviceNotification);
-            ServiceState.ServiceDeviceNotification = nullptr;
-        }
         // Ends with CoUninitialize on this thread, which balances the handler's CoInitialize.
         EndEndpointSync();
-    } else {
-        StopMixerThread(ServiceState);
     }
+    StopMixerThread(ServiceState);
     platform::SetEvent(ServiceState.StopEvent);
     ServiceStatus.dwCurrentState = SERVICE_STOPPED;
     // Above version 5 the apartment is already closed; a second CoUninitialize would be unmatched.

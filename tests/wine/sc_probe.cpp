@@ -6,7 +6,10 @@
 //   sc_probe wait NAME RUNNING|STOPPED|GONE LIMIT_MS
 //   sc_probe start-stop NAME LIMIT_MS   (a stop sent at once after the start)
 //   sc_probe create NAME PATH           (an own-process, demand-start service running PATH)
-//   sc_probe cycles NAME COUNT          (COUNT starts and stops, each timed; for tools/bench.sh)
+//   sc_probe controls NAME              (every control code 0-255 but the stop, one at a time)
+//   sc_probe interrogate-loop NAME MS   (interrogations back to back for MS milliseconds)
+//   sc_probe cycles NAME COUNT [LIMIT_MS] (COUNT starts, each run to RUNNING and stopped to
+//                                       STOPPED, timed; median start and stop printed)
 #include "platform/types.h"
 
 #include <algorithm>
@@ -236,63 +239,181 @@ long long MicrosecondsSince(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
 }
 
-// Polls every millisecond until the service shows the state; false after 20 s.
-bool AwaitState(SC_HANDLE service, DWORD state) {
-    Clock::time_point start = Clock::now();
-    SERVICE_STATUS status{};
-    while (QueryServiceStatus(service, &status) && status.dwCurrentState != state) {
-        if (MillisecondsSince(start) > 20000) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return status.dwCurrentState == state;
-}
-
 long long Median(std::vector<long long> values) {
     std::sort(values.begin(), values.end());
     return values.empty() ? 0 : values[values.size() / 2];
 }
 
-// Times `count` starts (StartServiceW until RUNNING) and stops (the stop control until STOPPED).
-// A start that finds the last process still ending (ERROR_SERVICE_ALREADY_RUNNING) is tried again
-// and timed from the attempt that succeeds.
-int Cycles(SC_HANDLE manager, const wchar_t* name, int count) {
+// What the service's handler answers: stop, interrogate and device events are handled, every
+// other code it receives gets ERROR_CALL_NOT_IMPLEMENTED. A code the manager refuses itself never
+// reaches the handler (the manager's own error: a code the service does not accept, or one that
+// ControlService does not send); those are counted apart. Wine's manager does not pass a refusing
+// handler's answer back: ControlService succeeds with the current status, which must be RUNNING.
+// After each control the service must still be RUNNING.
+int Controls(SC_HANDLE manager, const wchar_t* name) {
+    ScHandle service(OpenServiceW(manager, name,
+                                  SERVICE_STOP | SERVICE_INTERROGATE | SERVICE_PAUSE_CONTINUE |
+                                      SERVICE_USER_DEFINED_CONTROL | SERVICE_QUERY_STATUS));
+    if (service.value == nullptr) {
+        return Fail(GetLastError());
+    }
+    int sent = 0, interrogated = 0, notImplemented = 0, unanswered = 0, refused = 0;
+    int unexpected = 0, left = 0;
+    std::string refusedCodes;
+    DWORD refusedError = 0, refusedLast = 0xFFFFFFFF;
+    for (DWORD code = 0; code <= 255; ++code) {
+        if (code == SERVICE_CONTROL_STOP) {
+            continue;
+        }
+        ++sent;
+        SERVICE_STATUS status{};
+        bool answered = ControlService(service.value, code, &status) != FALSE;
+        DWORD error = answered ? 0 : GetLastError();
+        if (answered && status.dwCurrentState == SERVICE_RUNNING) {
+            ++(code == SERVICE_CONTROL_INTERROGATE ? interrogated : unanswered);
+        } else if (code != SERVICE_CONTROL_INTERROGATE && error == ERROR_CALL_NOT_IMPLEMENTED) {
+            ++notImplemented;
+        } else if (code != SERVICE_CONTROL_INTERROGATE &&
+                   (error == ERROR_INVALID_SERVICE_CONTROL || error == ERROR_INVALID_PARAMETER)) {
+            ++refused;
+            // Runs of codes with one error: "11-127:87".
+            std::string tail = ":" + std::to_string(error);
+            std::string previous = "-" + std::to_string(code - 1) + tail;
+            std::string single = std::to_string(code - 1) + tail;
+            if (refusedError == error && refusedLast == code - 1 &&
+                refusedCodes.size() >= previous.size() &&
+                refusedCodes.compare(refusedCodes.size() - previous.size(), previous.size(),
+                                     previous) == 0) {
+                refusedCodes.replace(refusedCodes.size() - previous.size(), previous.size(),
+                                     "-" + std::to_string(code) + tail);
+            } else if (refusedError == error && refusedLast == code - 1) {
+                refusedCodes.replace(refusedCodes.size() - single.size(), single.size(),
+                                     std::to_string(code - 1) + "-" + std::to_string(code) + tail);
+            } else {
+                refusedCodes += (refusedCodes.empty() ? "" : ", ") + std::to_string(code) + tail;
+            }
+            refusedError = error;
+            refusedLast = code;
+        } else {
+            ++unexpected;
+            std::printf("unexpected: control %lu %s %lu\n", static_cast<unsigned long>(code),
+                        answered ? "answered in state" : "failed with",
+                        static_cast<unsigned long>(answered ? status.dwCurrentState : error));
+        }
+        SERVICE_STATUS now{};
+        if (!QueryServiceStatus(service.value, &now) || now.dwCurrentState != SERVICE_RUNNING) {
+            ++left;
+            std::printf("left RUNNING after control %lu\n", static_cast<unsigned long>(code));
+        }
+    }
+    std::printf("sent: %d, as expected: %d (interrogate answered %d, ERROR_CALL_NOT_IMPLEMENTED "
+                "%d, delivered with no answer passed back by the manager %d), refused by the "
+                "manager: %d, unexpected: %d, left RUNNING: %d\n",
+                sent, interrogated + notImplemented + unanswered, interrogated, notImplemented,
+                unanswered, refused, unexpected, left);
+    std::printf("refused codes (code:error): %s\n",
+                refusedCodes.empty() ? "none" : refusedCodes.c_str());
+    return interrogated == 1 && unexpected == 0 && left == 0 ? 0 : 1;
+}
+
+// Interrogations back to back for a while; every one must answer RUNNING.
+int InterrogateLoop(SC_HANDLE manager, const wchar_t* name, long long milliseconds) {
+    ScHandle service(OpenServiceW(manager, name, SERVICE_INTERROGATE));
+    if (service.value == nullptr) {
+        return Fail(GetLastError());
+    }
+    Clock::time_point start = Clock::now();
+    long long answered = 0, failed = 0;
+    DWORD lastError = 0;
+    while (MillisecondsSince(start) < milliseconds) {
+        SERVICE_STATUS status{};
+        if (ControlService(service.value, SERVICE_CONTROL_INTERROGATE, &status) &&
+            status.dwCurrentState == SERVICE_RUNNING) {
+            ++answered;
+        } else {
+            ++failed;
+            lastError = GetLastError();
+        }
+    }
+    std::printf("interrogations: %lld, failed: %lld (last error %lu)\n", answered, failed,
+                static_cast<unsigned long>(lastError));
+    return failed == 0 && answered > 0 ? 0 : 1;
+}
+
+// Starts the service, waits until RUNNING, stops it and waits until STOPPED, count times.
+int Cycles(SC_HANDLE manager, const wchar_t* name, int count, long long limitMs) {
     ScHandle service(
         OpenServiceW(manager, name, SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS));
     if (service.value == nullptr) {
         return Fail(GetLastError());
     }
-    std::vector<long long> starts, stops;
-    for (int i = 0; i < count; ++i) {
-        Clock::time_point start = Clock::now();
-        while (!StartServiceW(service.value, 0, nullptr)) {
-            DWORD error = GetLastError();
-            if (error != ERROR_SERVICE_ALREADY_RUNNING || MillisecondsSince(start) > 20000) {
-                return Fail(error);
+    auto state = [&service] {
+        SERVICE_STATUS status{};
+        return QueryServiceStatus(service.value, &status) ? status.dwCurrentState : 0;
+    };
+    auto reach = [&state, limitMs](DWORD wanted, Clock::time_point from) {
+        while (state() != wanted) {
+            if (MillisecondsSince(from) > limitMs) {
+                return false;
             }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return true;
+    };
+    int completed = 0, lost = 0;
+    long long slowest = 0;
+    std::vector<long long> starts, stops;
+    for (int cycle = 1; cycle <= count; ++cycle) {
+        // A start that finds the last process still ending is tried again, timed from the attempt
+        // that succeeds.
+        Clock::time_point start = Clock::now();
+        Clock::time_point first = start;
+        DWORD startError = 0;
+        while (!StartServiceW(service.value, 0, nullptr)) {
+            startError = GetLastError();
+            if (startError != ERROR_SERVICE_ALREADY_RUNNING || MillisecondsSince(first) > limitMs) {
+                break;
+            }
+            startError = 0;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
             start = Clock::now();
         }
-        if (!AwaitState(service.value, SERVICE_RUNNING)) {
-            std::printf("timeout: cycle %d, start\n", i);
-            return 1;
+        if (startError != 0) {
+            std::printf("cycle %d: start failed with %lu\n", cycle,
+                        static_cast<unsigned long>(startError));
+            break;
+        }
+        if (!reach(SERVICE_RUNNING, start)) {
+            std::printf("cycle %d: no RUNNING within %lld ms (state %s)\n", cycle, limitMs,
+                        StateName(state()));
+            break;
         }
         starts.push_back(MicrosecondsSince(start));
-        start = Clock::now();
+        Clock::time_point stop = Clock::now();
         SERVICE_STATUS status{};
-        if (!ControlService(service.value, SERVICE_CONTROL_STOP, &status) &&
-            !StopReplyLost(SERVICE_CONTROL_STOP, GetLastError())) {
-            return Fail(GetLastError());
+        if (!ControlService(service.value, SERVICE_CONTROL_STOP, &status)) {
+            DWORD error = GetLastError();
+            if (!StopReplyLost(SERVICE_CONTROL_STOP, error)) {
+                std::printf("cycle %d: stop failed with %lu\n", cycle,
+                            static_cast<unsigned long>(error));
+                break;
+            }
+            ++lost;
         }
-        if (!AwaitState(service.value, SERVICE_STOPPED)) {
-            std::printf("timeout: cycle %d, stop\n", i);
-            return 1;
+        if (!reach(SERVICE_STOPPED, stop)) {
+            std::printf("cycle %d: no STOPPED within %lld ms (state %s)\n", cycle, limitMs,
+                        StateName(state()));
+            break;
         }
-        stops.push_back(MicrosecondsSince(start));
+        stops.push_back(MicrosecondsSince(stop));
+        slowest = std::max(slowest, MillisecondsSince(start));
+        ++completed;
     }
+    std::printf("cycles: %d of %d reached RUNNING and STOPPED, slowest %lld ms, stop replies lost "
+                "by Wine: %d\n",
+                completed, count, slowest, lost);
     std::printf("median start: %lld us\nmedian stop: %lld us\n", Median(starts), Median(stops));
-    return 0;
+    return completed == count ? 0 : 1;
 }
 
 } // namespace
@@ -339,11 +460,18 @@ int wmain(int argc, wchar_t** argv) {
         std::string wanted(argv[3], argv[3] + std::wcslen(argv[3]));
         return Reach(manager.value, name, wanted, Clock::now(), std::wcstoll(argv[4], nullptr, 10));
     }
+    if (is(L"controls")) {
+        return Controls(manager.value, name);
+    }
+    if (is(L"interrogate-loop") && argc == 4) {
+        return InterrogateLoop(manager.value, name, limitMs);
+    }
     if (is(L"create") && argc == 4) {
         return Create(manager.value, name, argv[3]);
     }
-    if (is(L"cycles") && argc == 4) {
-        return Cycles(manager.value, name, static_cast<int>(std::wcstol(argv[3], nullptr, 10)));
+    if (is(L"cycles") && (argc == 4 || argc == 5)) {
+        return Cycles(manager.value, name, static_cast<int>(std::wcstol(argv[3], nullptr, 10)),
+                      argc == 5 ? std::wcstoll(argv[4], nullptr, 10) : 20000);
     }
     if (is(L"start-stop") && argc == 4) {
         return StartStop(manager.value, name, std::wcstoll(argv[3], nullptr, 10));
