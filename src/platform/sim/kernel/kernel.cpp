@@ -252,7 +252,10 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE
 
 BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW lpVersionInformation) {
     sim::PausePoint("GetVersionExW");
-    if (lpVersionInformation->dwOSVersionInfoSize != sizeof(OSVERSIONINFOW) ||
+    // The plain or the extended record (OSVERSIONINFOEXW, 8 bytes longer), as Microsoft's
+    // GetVersionExW page allows; the extended fields are left as they were.
+    DWORD size = lpVersionInformation->dwOSVersionInfoSize;
+    if ((size != sizeof(OSVERSIONINFOW) && size != sizeof(OSVERSIONINFOW) + 8) ||
         sim::ShouldFail("GetVersionExW")) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return FALSE;
