@@ -53,8 +53,7 @@ constexpr GenericMapping ServiceMapping = {
         SERVICE_USER_DEFINED_CONTROL,
     SERVICE_ALL_ACCESS};
 
-// The rights a handle opened with this desired access holds (an administrator is granted all
-// it asks for; MAXIMUM_ALLOWED asks for all).
+// The rights asked for, generic ones mapped (MAXIMUM_ALLOWED is left to the caller).
 DWORD Granted(DWORD desired, const GenericMapping& mapping) {
     DWORD granted = desired & 0x00FFFFFF & ~MAXIMUM_ALLOWED;
     if (desired & GENERIC_READ) {
@@ -66,10 +65,16 @@ DWORD Granted(DWORD desired, const GenericMapping& mapping) {
     if (desired & GENERIC_EXECUTE) {
         granted |= mapping.execute;
     }
-    if (desired & (GENERIC_ALL | MAXIMUM_ALLOWED)) {
+    if (desired & GENERIC_ALL) {
         granted |= mapping.all;
     }
     return granted;
+}
+
+// Service handles: an administrator is granted all it asks for.
+DWORD ServiceRights(DWORD desired) {
+    return Granted(desired, ServiceMapping) |
+           ((desired & MAXIMUM_ALLOWED) ? DWORD{SERVICE_ALL_ACCESS} : 0);
 }
 
 std::string Access(DWORD desired) {
@@ -194,12 +199,12 @@ SC_HANDLE WINAPI OpenSCManagerW(LPCWSTR, LPCWSTR, DWORD dwDesiredAccess) {
     // Anyone may connect and read; every other right needs an administrator.
     const DWORD readRights = STANDARD_RIGHTS_READ | SC_MANAGER_CONNECT |
                              SC_MANAGER_ENUMERATE_SERVICE | SC_MANAGER_QUERY_LOCK_STATUS;
-    if (!db.elevated && (dwDesiredAccess & MAXIMUM_ALLOWED)) {
-        granted &= readRights;
-    }
     if (sim::ShouldFail("OpenSCManagerW") || (!db.elevated && (granted & ~readRights))) {
         sim::scm::Finish(entry, ERROR_ACCESS_DENIED);
         return nullptr;
+    }
+    if (dwDesiredAccess & MAXIMUM_ALLOWED) {
+        granted |= db.elevated ? SC_MANAGER_ALL_ACCESS : readRights;
     }
     sim::scm::Finish(entry, ERROR_SUCCESS);
     return sim::scm::NewHandle(db, {true, granted, {}});
@@ -256,8 +261,7 @@ SC_HANDLE WINAPI CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPC
     created.passwordGiven = lpPassword != nullptr;
     db.entries[key] = created;
     sim::scm::Finish(entry, ERROR_SUCCESS);
-    return sim::scm::NewHandle(
-        db, {false, sim::scm::Granted(dwDesiredAccess, sim::scm::ServiceMapping), key});
+    return sim::scm::NewHandle(db, {false, sim::scm::ServiceRights(dwDesiredAccess), key});
 }
 
 SC_HANDLE WINAPI OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD dwDesiredAccess) {
@@ -284,8 +288,7 @@ SC_HANDLE WINAPI OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD
         return nullptr;
     }
     sim::scm::Finish(entry, ERROR_SUCCESS);
-    return sim::scm::NewHandle(
-        db, {false, sim::scm::Granted(dwDesiredAccess, sim::scm::ServiceMapping), key});
+    return sim::scm::NewHandle(db, {false, sim::scm::ServiceRights(dwDesiredAccess), key});
 }
 
 BOOL WINAPI DeleteService(SC_HANDLE hService) {
