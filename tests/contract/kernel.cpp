@@ -135,6 +135,7 @@ TEST(KernelStrings, CompareIgnoresCase) {
     EXPECT_EQ(platform::lstrcmpiW(WIDE("Quenvar_Service"), WIDE("QUENVAR_SERVICE")), 0);
     EXPECT_EQ(platform::lstrcmpiW(WIDE("Realtek HD Audio output"), WIDE("realtek hd audio OUTPUT")),
               0);
+    EXPECT_EQ(platform::lstrcmpiW(WIDE("\u00C4rger \u00D6l"), WIDE("\u00E4RGER \u00F6L")), 0);
     EXPECT_LT(platform::lstrcmpiW(WIDE("apple"), WIDE("BANANA")), 0);
     EXPECT_GT(platform::lstrcmpiW(WIDE("Speakers 2"), WIDE("speakers")), 0);
     EXPECT_NE(platform::lstrcmpiW(WIDE("Speakers"), WIDE("Speakers ")), 0);
