@@ -98,16 +98,6 @@ TEST(KernelVersion, SizeFieldDecides) {
     EXPECT_FALSE(platform::GetVersionExW(&record.info));
 }
 
-TEST(KernelVersion, WrongSizeReportsInsufficientBuffer) {
-    CONTRACT_WINE_DIFFERS("GetVersionExW with a wrong size sets ERROR_INSUFFICIENT_BUFFER (Wine's "
-                          "kernel32 version test, test_GetVersionEx)");
-    OSVERSIONINFOW info = {};
-    info.dwOSVersionInfoSize = sizeof(OSVERSIONINFOW) - 1;
-    platform::SetLastError(Poison);
-    EXPECT_FALSE(platform::GetVersionExW(&info));
-    EXPECT_EQ(platform::GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-}
-
 // Install refuses a path that fills the buffer: it was cut short.
 TEST(KernelModulePath, TooSmallBufferGivesItsSizeAndInsufficientBuffer) {
     WCHAR full[MAX_PATH];
@@ -121,14 +111,6 @@ TEST(KernelModulePath, TooSmallBufferGivesItsSizeAndInsufficientBuffer) {
     EXPECT_EQ(platform::GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
     EXPECT_EQ(cut[0], full[0]);
     EXPECT_EQ(cut[2], full[2]);
-}
-
-TEST(KernelModulePath, CutPathIsTerminated) {
-    CONTRACT_WINE_DIFFERS("since Vista a cut path ends in a terminator at nSize - 1 (Microsoft's "
-                          "GetModuleFileNameW page); Wine leaves it unterminated, as Windows XP");
-    WCHAR cut[4] = {1, 1, 1, 1};
-    EXPECT_EQ(platform::GetModuleFileNameW(nullptr, cut, 4), 4u);
-    EXPECT_EQ(cut[3], 0);
 }
 
 TEST(KernelStrings, CompareIgnoresCase) {
