@@ -252,7 +252,11 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE
 
 BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW lpVersionInformation) {
     sim::PausePoint("GetVersionExW");
-    if (lpVersionInformation->dwOSVersionInfoSize != sizeof(OSVERSIONINFOW) ||
+    // The plain or the extended record (OSVERSIONINFOEXW, 8 bytes longer), as Microsoft's
+    // GetVersionExW page allows; the extended fields are left as they were. A wrong size sets
+    // ERROR_INSUFFICIENT_BUFFER on Windows (Wine's kernel32 version test; Wine 8 itself sets none).
+    DWORD size = lpVersionInformation->dwOSVersionInfoSize;
+    if ((size != sizeof(OSVERSIONINFOW) && size != sizeof(OSVERSIONINFOW) + 8) ||
         sim::ShouldFail("GetVersionExW")) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return FALSE;
@@ -266,8 +270,9 @@ BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW lpVersionInformation) {
     return TRUE;
 }
 
-// As Windows Vista and later: a path that does not fit is cut to nSize - 1 characters and a
-// terminator, the result is nSize and the error ERROR_INSUFFICIENT_BUFFER.
+// As Windows Vista and later (Microsoft's GetModuleFileNameW page): a path that does not fit is
+// cut to nSize - 1 characters and a terminator, the result is nSize and the error
+// ERROR_INSUFFICIENT_BUFFER. Wine leaves the cut path unterminated, as Windows XP did.
 DWORD WINAPI GetModuleFileNameW(HMODULE, LPWSTR lpFilename, DWORD nSize) {
     if (sim::ShouldFail("GetModuleFileNameW")) {
         SetLastError(ERROR_GEN_FAILURE);
