@@ -21,7 +21,9 @@
 //   "ServiceControl <code> <eventType>"      a control, just before the handler runs
 //   "SetServiceStatus <state>"               state as SERVICE_START_PENDING, SERVICE_RUNNING, ...
 //   "OpenSCManagerW", "CreateServiceW <name>", "OpenServiceW <name>", "DeleteService <name>",
-//   "CloseServiceHandle"; a call that fails adds " failed <error>".
+//   "CloseServiceHandle", "QueryServiceConfigW <name>", "QueryServiceStatus <name>"; a call that
+//   fails adds " failed <error>". The two queries need SERVICE_QUERY_CONFIG and
+//   SERVICE_QUERY_STATUS on the handle; a running entry shows its last reported state.
 // Failure injection (sim::FailCall): "RegisterServiceCtrlHandlerExW", "OpenSCManagerW",
 // "CreateServiceW", "OpenServiceW", "DeleteService".
 // Faults: status reports to an unknown handle, closing an unknown or closed SC handle, a
