@@ -132,7 +132,7 @@ TEST_P(CheckReason, IsTheVerdict) {
     ExpectUntouched();
 }
 
-sim::audio::RenderDevice Named(const char16_t* description, const char16_t* module,
+sim::audio::RenderDevice Named(const WCHAR* description, const WCHAR* module,
                                bool endpoint = true) {
     sim::audio::RenderDevice device = sync_test::HardwareDevice();
     device.description = description;
@@ -154,10 +154,12 @@ INSTANTIATE_TEST_SUITE_P(
         Reason{"DecoyNamesOnly",
                [] {
                    sim::audio::AddRenderDevice(
-                       Named(u"Realtek HD Audio 2nd output (Realtek High Definition Audio)", u"a"));
+                       Named(WIDE("Realtek HD Audio 2nd output (Realtek High Definition Audio)"),
+                             WIDE("a")));
                    sim::audio::AddRenderDevice(
-                       Named(u"speakers (realtek high definition audio)", u"b"));
-                   sim::audio::AddRenderDevice(Named(u"Headphones (Orvane Virtual)", u"c"));
+                       Named(WIDE("speakers (realtek high definition audio)"), WIDE("b")));
+                   sim::audio::AddRenderDevice(
+                       Named(WIDE("Headphones (Orvane Virtual)"), WIDE("c")));
                    sync_test::PlugVirtual(sync_test::VirtualDevice());
                    InstallService();
                },
@@ -168,7 +170,7 @@ INSTANTIATE_TEST_SUITE_P(
         Reason{"EmptyModuleString",
                [] {
                    sim::audio::AddRenderDevice(
-                       Named(u"Speakers (Realtek High Definition Audio)", u"", false));
+                       Named(WIDE("Speakers (Realtek High Definition Audio)"), WIDE(""), false));
                    sync_test::PlugVirtual();
                    InstallService();
                },
@@ -177,7 +179,8 @@ INSTANTIATE_TEST_SUITE_P(
         Reason{"ModuleStringIsNoEndpointId",
                [] {
                    sync_test::PlugHardware();
-                   sim::audio::AddRenderDevice(Named(u"Speakers (Orvane)", u"winemm.vxd", false));
+                   sim::audio::AddRenderDevice(
+                       Named(WIDE("Speakers (Orvane)"), WIDE("winemm.vxd"), false));
                    sim::ks::AddInterface(sim::ks::VirtualRenderInterface(sync_test::VirtualPath));
                    InstallService();
                },

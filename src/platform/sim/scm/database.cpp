@@ -299,6 +299,7 @@ BOOL WINAPI QueryServiceConfigW(SC_HANDLE hService, LPQUERY_SERVICE_CONFIGW lpSe
 
 BOOL WINAPI QueryServiceStatus(SC_HANDLE hService, LPSERVICE_STATUS lpServiceStatus) {
     bool running = false;
+    DWORD serviceType = 0;
     {
         auto& db = sim::scm::State();
         std::lock_guard<std::mutex> guard(db.lock);
@@ -314,12 +315,13 @@ BOOL WINAPI QueryServiceStatus(SC_HANDLE hService, LPSERVICE_STATUS lpServiceSta
             return FALSE;
         }
         running = entry.running;
+        serviceType = entry.serviceType;
         sim::scm::Finish(call, ERROR_SUCCESS);
     }
     // Outside the database's lock: the dispatcher's state has a lock of its own. A process that
     // runs but has not reported yet is starting.
     SERVICE_STATUS status{};
-    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    status.dwServiceType = serviceType;
     status.dwCurrentState = SERVICE_STOPPED;
     if (running) {
         DWORD reported = sim::scm::CurrentState();
