@@ -253,7 +253,8 @@ void CheckService(Report& report) {
                                   ? "not installed"
                                   : "cannot be opened (error " + std::to_string(error) + ")";
         report.Line(head + finding);
-        report.Reason("the service is " + finding);
+        report.Reason(error == ERROR_SERVICE_DOES_NOT_EXIST ? "the service is not installed"
+                                                            : "the service's entry " + finding);
         platform::WideString folder = OwnFolder();
         if (!folder.empty()) {
             CheckFolder(report, folder);
