@@ -21,7 +21,7 @@ quiet tools/setup.sh
 quiet cmake --preset host
 quiet cmake --build build/host --target quenvar-sim
 quiet cmake --preset windows
-quiet cmake --build build/windows --target QuenvarService sc_probe
+quiet cmake --build build/windows --target QuenvarService QuenvarCheck sc_probe
 
 echo
 echo "The service on the simulated machine:"

@@ -85,7 +85,7 @@ bool KsSetProperty(HANDLE handle, const GUID& propertySet, ULONG propertyId, voi
     return SendKsProperty(handle, propertySet, propertyId, KSPROPERTY_TYPE_SET, data, dataSize);
 }
 
-HANDLE FindVirtualRenderFilter(const GUID& productGuid) {
+HANDLE FindVirtualRenderFilter(const GUID& productGuid, platform::WideString* devicePath) {
     UniqueDeviceInfoSet deviceInfo(platform::SetupDiGetClassDevsW(
         &platform::KSCATEGORY_RENDER, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
     if (!deviceInfo) {
@@ -110,6 +110,9 @@ HANDLE FindVirtualRenderFilter(const GUID& productGuid) {
             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (filter && HasProductGuid(filter.get(), productGuid)) {
             result = std::move(filter);
+            if (devicePath) {
+                *devicePath = detailData->DevicePath;
+            }
         }
     }
     return result.release();

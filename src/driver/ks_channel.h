@@ -23,8 +23,9 @@ bool KsSetProperty(HANDLE handle, const GUID& propertySet, ULONG propertyId, voi
                    ULONG dataSize);
 
 // An open handle to the first present KS render filter (in member-index order) whose component
-// id carries productGuid, or INVALID_HANDLE_VALUE. The caller closes it with CloseHandle.
-HANDLE FindVirtualRenderFilter(const GUID& productGuid);
+// id carries productGuid, or INVALID_HANDLE_VALUE. The caller closes it with CloseHandle. When
+// devicePath is given, it receives the found filter's interface path (QuenvarCheck reports it).
+HANDLE FindVirtualRenderFilter(const GUID& productGuid, platform::WideString* devicePath = nullptr);
 
 // Tells the virtual device's driver whether a sync mechanism runs (1) or not (0). Quiet when the
 // filter is absent or refuses: the caller learns nothing of the outcome.

@@ -14,8 +14,8 @@ WideView View(LPCWSTR text) {
     return text ? WideView(text) : WideView();
 }
 
-bool Contains(WideView text, const platform::WideString& part) {
-    return text.find(WideView(part)) != WideView::npos;
+bool Contains(WideView text, WideView part) {
+    return text.find(part) != WideView::npos;
 }
 
 } // namespace
@@ -42,13 +42,19 @@ EndpointDevice* BindEndpoint(LPCWSTR primaryName, LPCWSTR secondaryName,
     return new EndpointDevice(primaryName, secondaryName, enumerator);
 }
 
+bool DescriptionMatches(LPCWSTR description, LPCWSTR primaryName, LPCWSTR secondaryName) {
+    if (description == nullptr || !Contains(description, View(primaryName))) {
+        return false;
+    }
+    WideView secondary = View(secondaryName);
+    return secondary.empty() || Contains(description, secondary);
+}
+
 BOOL CALLBACK MatchDirectSoundDevice(LPGUID guid, LPCWSTR description, LPCWSTR module,
                                      LPVOID context) {
     auto* record = static_cast<EndpointDevice*>(context);
-    if (description == nullptr || !Contains(description, record->primaryName)) {
-        return TRUE;
-    }
-    if (!record->secondaryName.empty() && !Contains(description, record->secondaryName)) {
+    if (!DescriptionMatches(description, record->primaryName.c_str(),
+                            record->secondaryName.c_str())) {
         return TRUE;
     }
     // A null module string counts as empty, so the bind ends with E_FAIL.

@@ -26,6 +26,11 @@ struct EndpointDevice {
 EndpointDevice* BindEndpoint(LPCWSTR primaryName, LPCWSTR secondaryName,
                              IMMDeviceEnumerator* enumerator);
 
+// Whether a DirectSound description holds the words a record is bound with: the primary text
+// and, unless it is empty, the secondary text (case-sensitive substrings). A null description
+// holds nothing. The binding callback and QuenvarCheck both judge entries by this alone.
+bool DescriptionMatches(LPCWSTR description, LPCWSTR primaryName, LPCWSTR secondaryName);
+
 // The DirectSoundEnumerateW callback; context is the EndpointDevice being bound. Returns FALSE
 // (stop) at the first entry whose description contains the record's names.
 BOOL CALLBACK MatchDirectSoundDevice(LPGUID guid, LPCWSTR description, LPCWSTR module,

@@ -13,6 +13,10 @@ struct MixerCriteria {
     };
 };
 
+// Whether a device's capabilities match the criteria: the whole product name without regard to
+// letter case, or all 16 bytes of the product GUID. FindMixer and QuenvarCheck judge by this.
+bool MixerMatches(const MIXERCAPS2W& caps, const MixerCriteria& criteria);
+
 // Opens the first mixer device that matches, with window as the receiver of its change messages.
 // Returns its handle, which the caller closes, or null. The search ends at the first match, also
 // when that device fails to open.

@@ -38,23 +38,41 @@ DWORD StoredValue(const MixerControlSlot& slot, DWORD value) {
 
 static_assert(sizeof(MIXERCONTROLDETAILS) == 32);
 
-void StartMixerSync(HWND window) {
+MixerCriteria VirtualMixerCriteria() {
     MixerCriteria byGuid{};
     byGuid.byName = 0;
     byGuid.productGuid = VirtualDeviceProductGuid;
-    VirtualMixer = FindMixer(window, byGuid);
+    return byGuid;
+}
 
-    // Looked for even without the virtual mixer, so that a failed start is visible as an open
-    // and close of the codec's mixer.
+MixerCriteria HardwareMixerCriteria(const WCHAR* name) {
+    MixerCriteria byName{};
+    byName.byName = 1;
+    byName.name = name;
+    return byName;
+}
+
+HMIXER FindVirtualMixer(HWND window) {
+    return FindMixer(window, VirtualMixerCriteria());
+}
+
+HMIXER FindHardwareMixer(HWND window, const WCHAR** matchedName) {
     for (const WCHAR* name : HardwareMixerNames) {
-        MixerCriteria byName{};
-        byName.byName = 1;
-        byName.name = name;
-        HardwareMixer = FindMixer(window, byName);
-        if (HardwareMixer) {
-            break;
+        if (HMIXER mixer = FindMixer(window, HardwareMixerCriteria(name))) {
+            if (matchedName) {
+                *matchedName = name;
+            }
+            return mixer;
         }
     }
+    return nullptr;
+}
+
+void StartMixerSync(HWND window) {
+    VirtualMixer = FindVirtualMixer(window);
+    // Looked for even without the virtual mixer, so that a failed start is visible as an open
+    // and close of the codec's mixer.
+    HardwareMixer = FindHardwareMixer(window);
 
     if (VirtualMixer && HardwareMixer) {
         ScanMixerLines(HardwareMixer, HardwareControlTable);

@@ -3,6 +3,7 @@
 // on the mixer thread only.
 #pragma once
 
+#include "mixer/mixer_lookup.h"
 #include "mixer/mixer_table.h"
 
 #include <array>
@@ -16,6 +17,16 @@ extern HMIXER HardwareMixer;
 inline constexpr std::array<const WCHAR*, 3> HardwareMixerNames = {
     WIDE("Realtek HD Audio output"), WIDE("Speakers (Realtek High Definiti"),
     WIDE("Realtek HD Audio rear output")};
+
+// What StartMixerSync looks for: the virtual device's mixer by its product GUID, the codec's by
+// one name of HardwareMixerNames.
+MixerCriteria VirtualMixerCriteria();
+MixerCriteria HardwareMixerCriteria(const WCHAR* name);
+// The lookups of StartMixerSync (QuenvarCheck makes them too): FindMixer with the virtual
+// device's criteria; FindMixer with each codec name in turn until one opens, whose name goes to
+// matchedName when given.
+HMIXER FindVirtualMixer(HWND window);
+HMIXER FindHardwareMixer(HWND window, const WCHAR** matchedName = nullptr);
 
 // Opens both mixers with window as their change receiver, scans them, copies the codec's
 // controls onto the virtual device and sets the driver flag; when either mixer is missing,

@@ -1,4 +1,5 @@
-// advapi32: the service control manager, for the running service and for install and remove.
+// advapi32: the service control manager, for the running service, for install and remove, and
+// for reading an entry's configuration and state.
 #pragma once
 
 #include "platform/types.h"
@@ -20,6 +21,9 @@ SC_HANDLE WINAPI CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPC
                                 LPCWSTR lpServiceStartName, LPCWSTR lpPassword);
 SC_HANDLE WINAPI OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD dwDesiredAccess);
 BOOL WINAPI DeleteService(SC_HANDLE hService);
+BOOL WINAPI QueryServiceConfigW(SC_HANDLE hService, LPQUERY_SERVICE_CONFIGW lpServiceConfig,
+                                DWORD cbBufSize, LPDWORD pcbBytesNeeded);
+BOOL WINAPI QueryServiceStatus(SC_HANDLE hService, LPSERVICE_STATUS lpServiceStatus);
 BOOL WINAPI CloseServiceHandle(SC_HANDLE hSCObject);
 
 } // namespace platform

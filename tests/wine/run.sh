@@ -11,14 +11,17 @@ set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/tools/wine/prefix.sh"
 source "$root/tools/wine/pulse.sh"
+source "$root/tests/wine/check.sh"
 
 build=${1:-$root/build/windows}
 service_exe=$build/QuenvarService.exe
 probe_exe=$build/tests/wine/sc_probe.exe
+check_exe=$build/QuenvarCheck.exe
 runs=${QUENVAR_WINE_RUNS:-1}
 name=Quenvar_Service
 install_dir="Program Files/Quenvar Audio Sync"
 install_path='C:\Program Files\Quenvar Audio Sync\QuenvarService.exe'
+install_folder='C:\Program Files\Quenvar Audio Sync'
 start_limit_ms=10000 # "RUNNING within a few seconds", as a hang guard
 cycles=20
 
@@ -88,7 +91,7 @@ open_prefix() {
         }
     fi
     mkdir -p "$WINEPREFIX/drive_c/$install_dir"
-    cp "$service_exe" "$WINEPREFIX/drive_c/$install_dir/"
+    cp "$service_exe" "$check_exe" "$WINEPREFIX/drive_c/$install_dir/"
 }
 
 close_prefix() {
@@ -119,6 +122,7 @@ version6() {
     product -install
     probe config "$name"
     [ "$probe_out" = "$config" ] && pass || fail "a second -install changed the entry: $probe_out"
+    check_under_wine 6 "$install_folder"
 
     if expect_probe "start" 0 "" start "$name" "$start_limit_ms"; then
         summary+="RUNNING $(reached) ms after the start; "
@@ -178,6 +182,7 @@ version5() {
         summary="RUNNING $(reached) ms after the start; "
     fi
     expect_probe "interrogate" 0 "state: RUNNING" interrogate "$name"
+    check_under_wine 5 "$install_folder"
     sleep 2
     expect_probe "still running" 0 "state: RUNNING" query "$name"
     # No stop here: Wine 8's service dispatcher holds a lock while the handler runs that its
@@ -188,7 +193,7 @@ version5() {
     echo "  version 5: ${summary}prefix ended while running; $(seconds_since "$started") s"
 }
 
-for exe in "$service_exe" "$probe_exe"; do
+for exe in "$service_exe" "$probe_exe" "$check_exe"; do
     if [ ! -f "$exe" ]; then
         echo "FAIL: $exe is missing: build the windows preset first (cmake --workflow --preset windows)"
         exit 1

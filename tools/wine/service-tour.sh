@@ -11,6 +11,7 @@ build=${1:-$root/build/windows}
 name=Quenvar_Service
 install_dir="Program Files/Quenvar"
 install_path='C:\Program Files\Quenvar\QuenvarService.exe'
+check_path='C:\Program Files\Quenvar\QuenvarCheck.exe'
 trouble=0
 
 say() { printf '  %-34s %s\n' "$1" "$2"; }
@@ -61,7 +62,7 @@ open_prefix() {
         wine_reg_set 'HKCU\Software\Wine\Drivers' Audio pulse &&
         { [ "$1" != 5 ] || wine_prefix_winxp; } &&
         mkdir -p "$WINEPREFIX/drive_c/$install_dir" &&
-        cp "$build/QuenvarService.exe" "$WINEPREFIX/drive_c/$install_dir/"
+        cp "$build/QuenvarService.exe" "$build/QuenvarCheck.exe" "$WINEPREFIX/drive_c/$install_dir/"
 }
 
 install() {
@@ -80,9 +81,21 @@ install() {
     say "  service state" "$result"
     sc query
     say "sc query $name" "$result"
+    machine_check
 }
 
-for exe in "$build/QuenvarService.exe" "$build/tests/wine/sc_probe.exe"; do
+# QuenvarCheck.exe beside the service: its report, and its exit status, which must be 1 here
+# (Wine's devices cannot be mirrored).
+machine_check() {
+    local out rc
+    out=$(wine_call "$WINE_CALL_LIMIT" wine "$check_path" 2>&1)
+    rc=$?
+    [ "$rc" -eq 1 ] || trouble=1
+    say "QuenvarCheck.exe" "exit $rc; its report:"
+    sed 's/^/    | /' <<<"${out//$'\r'/}"
+}
+
+for exe in "$build/QuenvarService.exe" "$build/QuenvarCheck.exe" "$build/tests/wine/sc_probe.exe"; do
     if [ ! -f "$exe" ]; then
         echo "$exe is missing: build the windows preset first" >&2
         exit 1

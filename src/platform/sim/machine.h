@@ -93,6 +93,22 @@ void ChangeWaitState(const std::function<void()>& change);
 void SetWindowsVersion(DWORD major, DWORD minor = 0);
 void SetModulePath(const platform::WideString& path);
 
+// Security of files and folders (GetFileSecurityW): a path (compared without case) has a
+// self-relative security descriptor or does not exist (ERROR_FILE_NOT_FOUND). A fresh machine has
+// the service's folder, "C:\\Program Files\\Quenvar", with the access list Windows gives a folder
+// under Program Files: full control for SYSTEM, Administrators and TrustedInstaller, read and
+// execute for Users. Journal: "GetFileSecurityW <path> size=<n>", with " failed <error>".
+struct AccessEntry {
+    BYTE type;       // ACCESS_ALLOWED_ACE_TYPE or ACCESS_DENIED_ACE_TYPE
+    BYTE flags;      // e.g. INHERIT_ONLY_ACE
+    DWORD mask;      // access rights
+    std::string sid; // "S-1-5-32-545"
+};
+// A self-relative descriptor, owned by Administrators, whose access list holds the entries.
+std::vector<BYTE> SecurityDescriptor(const std::vector<AccessEntry>& entries);
+std::vector<AccessEntry> ProgramFilesAccess();
+void SetFileSecurity(const platform::WideString& path, std::vector<BYTE> descriptor);
+
 // Device interface notifications (RegisterDeviceNotificationW). A device event reaches every
 // registration of its interface class: service registrations through the SCM's sink (as a
 // SERVICE_CONTROL_DEVICEEVENT), window registrations through user32's sink (as WM_DEVICECHANGE).

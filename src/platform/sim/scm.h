@@ -26,7 +26,10 @@
 //   "SetServiceStatus <state>"               state as SERVICE_START_PENDING, SERVICE_RUNNING, ...
 //   "OpenSCManagerW access=<desired>", "CreateServiceW <name> access=<desired>",
 //   "OpenServiceW <name> access=<desired>" (the desired access as passed, "0x%X"),
-//   "DeleteService <name>", "CloseServiceHandle"; a call that fails adds " failed <error>".
+//   "DeleteService <name>", "CloseServiceHandle", "QueryServiceConfigW <name>",
+//   "QueryServiceStatus <name>"; a call that fails adds " failed <error>". The two queries need
+//   SERVICE_QUERY_CONFIG and SERVICE_QUERY_STATUS on the handle; a running entry shows its last
+//   reported state.
 // Failure injection (sim::FailCall): "RegisterServiceCtrlHandlerExW", "OpenSCManagerW",
 // "CreateServiceW", "OpenServiceW", "DeleteService".
 // Faults: status reports to an unknown handle, closing an unknown or closed SC handle, a

@@ -42,6 +42,16 @@ BOOL WINAPI platform::DeleteService(SC_HANDLE hService) {
     return ::DeleteService(hService);
 }
 
+BOOL WINAPI platform::QueryServiceConfigW(SC_HANDLE hService,
+                                          LPQUERY_SERVICE_CONFIGW lpServiceConfig, DWORD cbBufSize,
+                                          LPDWORD pcbBytesNeeded) {
+    return ::QueryServiceConfigW(hService, lpServiceConfig, cbBufSize, pcbBytesNeeded);
+}
+
+BOOL WINAPI platform::QueryServiceStatus(SC_HANDLE hService, LPSERVICE_STATUS lpServiceStatus) {
+    return ::QueryServiceStatus(hService, lpServiceStatus);
+}
+
 BOOL WINAPI platform::CloseServiceHandle(SC_HANDLE hSCObject) {
     return ::CloseServiceHandle(hSCObject);
 }

@@ -6,6 +6,7 @@
 #include "platform/sim/scm.h"
 #include "platform/sim/scm/running.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <mutex>
@@ -313,6 +314,94 @@ BOOL WINAPI DeleteService(SC_HANDLE hService) {
     }
     // The entry stays while it runs or while handles to it are open (this one at least).
     target.markedForDeletion = true;
+    return TRUE;
+}
+
+BOOL WINAPI QueryServiceConfigW(SC_HANDLE hService, LPQUERY_SERVICE_CONFIGW lpServiceConfig,
+                                DWORD cbBufSize, LPDWORD pcbBytesNeeded) {
+    auto& db = sim::scm::State();
+    std::lock_guard<std::mutex> guard(db.lock);
+    auto* service = sim::scm::Find(db, hService, false, "QueryServiceConfigW");
+    if (!service) {
+        sim::scm::Finish("QueryServiceConfigW", ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    const auto& entry = db.entries.at(service->key);
+    std::string call = "QueryServiceConfigW " + sim::Narrow(entry.name);
+    if (!(service->access & SERVICE_QUERY_CONFIG)) {
+        sim::scm::Finish(call, ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    // The record, then its strings, each with its terminator; the dependency list ends with an
+    // empty string. An entry without an account runs as LocalSystem, which is what Windows shows.
+    platform::WideString account = entry.account.empty() ? WIDE("LocalSystem") : entry.account;
+    platform::WideString dependencies = entry.dependencies;
+    dependencies.push_back(0);
+    const platform::WideString* strings[] = {&entry.binaryPath, &entry.loadOrderGroup,
+                                             &dependencies, &account, &entry.displayName};
+    DWORD needed = sizeof(QUERY_SERVICE_CONFIGW);
+    for (auto* text : strings) {
+        needed += static_cast<DWORD>((text->size() + 1) * sizeof(WCHAR));
+    }
+    if (pcbBytesNeeded) {
+        *pcbBytesNeeded = needed;
+    }
+    if (!lpServiceConfig || cbBufSize < needed) {
+        sim::scm::Finish(call, ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    auto* next = reinterpret_cast<WCHAR*>(lpServiceConfig + 1);
+    LPWSTR placed[5];
+    for (int i = 0; i < 5; ++i) {
+        placed[i] = next;
+        std::copy(strings[i]->begin(), strings[i]->end(), next);
+        next += strings[i]->size();
+        *next++ = 0;
+    }
+    lpServiceConfig->dwServiceType = entry.serviceType;
+    lpServiceConfig->dwStartType = entry.startType;
+    lpServiceConfig->dwErrorControl = entry.errorControl;
+    lpServiceConfig->lpBinaryPathName = placed[0];
+    lpServiceConfig->lpLoadOrderGroup = placed[1];
+    lpServiceConfig->dwTagId = 0;
+    lpServiceConfig->lpDependencies = placed[2];
+    lpServiceConfig->lpServiceStartName = placed[3];
+    lpServiceConfig->lpDisplayName = placed[4];
+    sim::scm::Finish(call, ERROR_SUCCESS);
+    return TRUE;
+}
+
+BOOL WINAPI QueryServiceStatus(SC_HANDLE hService, LPSERVICE_STATUS lpServiceStatus) {
+    bool running = false;
+    DWORD serviceType = 0;
+    {
+        auto& db = sim::scm::State();
+        std::lock_guard<std::mutex> guard(db.lock);
+        auto* service = sim::scm::Find(db, hService, false, "QueryServiceStatus");
+        if (!service) {
+            sim::scm::Finish("QueryServiceStatus", ERROR_INVALID_HANDLE);
+            return FALSE;
+        }
+        const auto& entry = db.entries.at(service->key);
+        std::string call = "QueryServiceStatus " + sim::Narrow(entry.name);
+        if (!(service->access & SERVICE_QUERY_STATUS)) {
+            sim::scm::Finish(call, ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+        running = entry.running;
+        serviceType = entry.serviceType;
+        sim::scm::Finish(call, ERROR_SUCCESS);
+    }
+    // Outside the database's lock: the dispatcher's state has a lock of its own. A process that
+    // runs but has not reported yet is starting.
+    SERVICE_STATUS status{};
+    status.dwServiceType = serviceType;
+    status.dwCurrentState = SERVICE_STOPPED;
+    if (running) {
+        DWORD reported = sim::scm::CurrentState();
+        status.dwCurrentState = reported == 0 ? SERVICE_START_PENDING : reported;
+    }
+    *lpServiceStatus = status;
     return TRUE;
 }
 
