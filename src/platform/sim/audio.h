@@ -3,7 +3,9 @@
 // enumerator. Endpoints hold a master level, a mute state and one level per channel.
 //
 // Behaviour the logic relies on, as on Windows:
-// - DirectSoundEnumerateW calls back synchronously on the caller's thread, once per entry in the
+// - DirectSoundEnumerateW calls back synchronously on the caller's thread, first for the primary
+//   device ("Primary Sound Driver", null GUID, empty module string) when any entry is listed,
+//   then once per entry in the
 //   order the entries were added, until the callback returns FALSE.
 // - A Set call, through any IAudioEndpointVolume of the endpoint or by "the user", that changes
 //   the endpoint's state notifies every callback registered on that endpoint; one that changes
@@ -35,6 +37,7 @@
 // levels printed with "%.9g", BOOLs as passed):
 //   CoCreateInstance MMDeviceEnumerator clsctx=<n>
 //   DirectSoundEnumerateW
+//   DirectSoundEnumerateW primary                before the callback for the primary device
 //   DirectSoundEnumerateW entry <i>              before the callback for entry i (from 0)
 //   GetDevice <id>
 //   Activate <id> <IAudioEndpointVolume|guid> clsctx=<n>
