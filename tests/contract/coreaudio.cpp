@@ -1,0 +1,194 @@
+// Contract cases of Core Audio: the device enumerator, IMMDevice and the endpoint volume the
+// mirroring reads, writes and listens to.
+#include "audio_fixture.h"
+#include "contract.h"
+
+#include "platform/com.h"
+#include "platform/guids.h"
+#include "platform/handle.h"
+#include "platform/kernel.h"
+
+#include <atomic>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+const GUID Context = {0x5A17E5E7, 0x0C0A, 0x4D1E, {0x9E, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77}};
+constexpr float Poison = 123.0f;
+
+class CoreAudio : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_EQ(platform::CoInitialize(nullptr), S_OK);
+        ASSERT_EQ(platform::CoCreateInstance(platform::CLSID_MMDeviceEnumerator, nullptr,
+                                             CLSCTX_ALL, platform::IID_IMMDeviceEnumerator,
+                                             enumerator.put_void()),
+                  S_OK);
+        id = contract::audio::RenderEndpointId();
+        ASSERT_FALSE(id.empty());
+        ASSERT_EQ(enumerator->GetDevice(id.c_str(), device.put()), S_OK);
+        ASSERT_EQ(Activate(volume), S_OK);
+        ASSERT_TRUE(SUCCEEDED(volume->SetMute(FALSE, nullptr)));
+        ASSERT_EQ(volume->SetMasterVolumeLevelScalar(0.5f, nullptr), S_OK);
+    }
+    void TearDown() override {
+        volume.reset();
+        device.reset();
+        enumerator.reset();
+        platform::CoUninitialize();
+    }
+    HRESULT Activate(platform::ComPtr<IAudioEndpointVolume>& out) {
+        return device->Activate(platform::IID_IAudioEndpointVolume, CLSCTX_ALL, nullptr,
+                                out.put_void());
+    }
+    float Master() {
+        float level = Poison;
+        EXPECT_EQ(volume->GetMasterVolumeLevelScalar(&level), S_OK);
+        return level;
+    }
+    float Channel(UINT channel) {
+        float level = Poison;
+        EXPECT_EQ(volume->GetChannelVolumeLevelScalar(channel, &level), S_OK);
+        return level;
+    }
+
+    platform::ComPtr<IMMDeviceEnumerator> enumerator;
+    platform::WideString id;
+    platform::ComPtr<IMMDevice> device;
+    platform::ComPtr<IAudioEndpointVolume> volume;
+};
+
+TEST_F(CoreAudio, GetDeviceOpensByIdOnly) {
+    IMMDevice* other = reinterpret_cast<IMMDevice*>(0x1);
+    EXPECT_EQ(enumerator->GetDevice(WIDE("{0.0.0.00000000}.{no-such-device}"), &other), E_NOTFOUND);
+    EXPECT_EQ(other, nullptr);
+    EXPECT_EQ(enumerator->GetDevice(id.c_str(), nullptr), E_POINTER);
+}
+
+TEST_F(CoreAudio, ActivateGivesTheEndpointVolumeOnly) {
+    void* other = reinterpret_cast<void*>(0x1);
+    EXPECT_EQ(device->Activate(platform::IID_IMMDeviceEnumerator, CLSCTX_ALL, nullptr, &other),
+              E_NOINTERFACE);
+    EXPECT_EQ(other, nullptr);
+    EXPECT_EQ(device->Activate(platform::IID_IAudioEndpointVolume, CLSCTX_ALL, nullptr, nullptr),
+              E_POINTER);
+}
+
+// Each reference is counted: a leaked or over-released one shows in the counts.
+TEST_F(CoreAudio, ReferenceCountsAreExact) {
+    EXPECT_EQ(volume->AddRef(), 2u);
+    EXPECT_EQ(volume->Release(), 1u);
+    IAudioEndpointVolume* second = nullptr;
+    ASSERT_EQ(device->Activate(platform::IID_IAudioEndpointVolume, CLSCTX_ALL, nullptr,
+                               reinterpret_cast<void**>(&second)),
+              S_OK);
+    EXPECT_NE(second, volume.get());
+    EXPECT_EQ(second->Release(), 0u);
+}
+
+TEST_F(CoreAudio, MasterLevelOutsideZeroToOneIsRefused) {
+    EXPECT_EQ(volume->SetMasterVolumeLevelScalar(1.5f, nullptr), E_INVALIDARG);
+    EXPECT_EQ(volume->SetMasterVolumeLevelScalar(-0.25f, nullptr), E_INVALIDARG);
+    EXPECT_FLOAT_EQ(Master(), 0.5f);
+    EXPECT_EQ(volume->SetMasterVolumeLevelScalar(0.25f, &Context), S_OK);
+    EXPECT_FLOAT_EQ(Master(), 0.25f);
+    EXPECT_EQ(volume->GetMasterVolumeLevelScalar(nullptr), E_POINTER);
+}
+
+TEST_F(CoreAudio, ChannelsAreCountedAndBounded) {
+    UINT count = 0;
+    ASSERT_EQ(volume->GetChannelCount(&count), S_OK);
+    EXPECT_EQ(count, 2u);
+    float level = Poison;
+    EXPECT_EQ(volume->GetChannelVolumeLevelScalar(count, &level), E_INVALIDARG);
+    EXPECT_EQ(level, Poison);
+    EXPECT_EQ(volume->SetChannelVolumeLevelScalar(count, 0.5f, nullptr), E_INVALIDARG);
+    EXPECT_EQ(volume->SetChannelVolumeLevelScalar(0, 1.5f, nullptr), E_INVALIDARG);
+    EXPECT_EQ(volume->SetChannelVolumeLevelScalar(1, 0.25f, nullptr), S_OK);
+    EXPECT_FLOAT_EQ(Channel(1), 0.25f);
+    EXPECT_EQ(volume->GetChannelCount(nullptr), E_POINTER);
+    EXPECT_EQ(volume->GetChannelVolumeLevelScalar(0, nullptr), E_POINTER);
+}
+
+TEST_F(CoreAudio, MasterIsTheLoudestChannelAndScalesThem) {
+    CONTRACT_WINE_DIFFERS("Windows keeps the master at the loudest channel and scales the channels "
+                          "with it (Sound panel, Levels and Balance)");
+    ASSERT_EQ(volume->SetChannelVolumeLevelScalar(0, 0.25f, nullptr), S_OK);
+    EXPECT_FLOAT_EQ(Master(), 0.5f);
+    ASSERT_EQ(volume->SetChannelVolumeLevelScalar(1, 0.125f, nullptr), S_OK);
+    EXPECT_FLOAT_EQ(Master(), 0.25f);
+    ASSERT_EQ(volume->SetMasterVolumeLevelScalar(1.0f, nullptr), S_OK);
+    EXPECT_FLOAT_EQ(Channel(0), 1.0f);
+    EXPECT_FLOAT_EQ(Channel(1), 0.5f);
+}
+
+TEST_F(CoreAudio, MuteAnswersWhetherItChanged) {
+    BOOL muted = 7;
+    ASSERT_EQ(volume->GetMute(&muted), S_OK);
+    EXPECT_EQ(muted, FALSE);
+    EXPECT_EQ(volume->SetMute(TRUE, &Context), S_OK);
+    EXPECT_EQ(volume->SetMute(TRUE, &Context), S_FALSE);
+    ASSERT_EQ(volume->GetMute(&muted), S_OK);
+    EXPECT_EQ(muted, TRUE);
+    EXPECT_EQ(volume->GetMute(nullptr), E_POINTER);
+}
+
+class Recorder final : public IAudioEndpointVolumeCallback {
+  public:
+    Recorder() : event(platform::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+    ~Recorder() { platform::CloseHandle(event); }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+    HRESULT STDMETHODCALLTYPE OnNotify(PAUDIO_VOLUME_NOTIFICATION_DATA data) override {
+        std::lock_guard<std::mutex> guard(lock);
+        const float* levels = data->afChannelVolumes;
+        seen.push_back({data->guidEventContext, data->bMuted, data->fMasterVolume,
+                        std::vector<float>(levels, levels + data->nChannels),
+                        platform::GetCurrentThreadId()});
+        platform::SetEvent(event);
+        return S_OK;
+    }
+    struct Seen {
+        GUID context;
+        BOOL muted;
+        float master;
+        std::vector<float> channels;
+        DWORD thread;
+    };
+    std::atomic<ULONG> refs{1};
+    HANDLE event;
+    std::mutex lock;
+    std::vector<Seen> seen;
+};
+
+// Notifications follow changes made through any object of the endpoint, on a thread of the audio
+// system, in order, and only for a Set that changed something.
+TEST_F(CoreAudio, ChangesNotifyRegisteredCallbacks) {
+    CONTRACT_SIM_ONLY("IAudioEndpointVolume::SetMute, SetMasterVolumeLevelScalar and "
+                      "AUDIO_VOLUME_NOTIFICATION_DATA on learn.microsoft.com");
+    Recorder recorder;
+    ASSERT_EQ(volume->RegisterControlChangeNotify(&recorder), S_OK);
+    EXPECT_EQ(recorder.refs, 2u);
+    platform::ComPtr<IAudioEndpointVolume> other;
+    ASSERT_EQ(Activate(other), S_OK);
+    EXPECT_EQ(other->SetMute(FALSE, &Context), S_FALSE);
+    EXPECT_EQ(other->SetMasterVolumeLevelScalar(0.5f, &Context), S_OK);
+    EXPECT_EQ(other->SetMasterVolumeLevelScalar(0.25f, nullptr), S_OK);
+    ASSERT_EQ(platform::WaitForSingleObject(recorder.event, 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(other->SetMute(TRUE, &Context), S_OK);
+    ASSERT_EQ(platform::WaitForSingleObject(recorder.event, 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(volume->UnregisterControlChangeNotify(&recorder), S_OK);
+    EXPECT_EQ(recorder.refs, 1u);
+    EXPECT_EQ(volume->UnregisterControlChangeNotify(&recorder), E_INVALIDARG);
+    ASSERT_EQ(recorder.seen.size(), 2u);
+    EXPECT_TRUE(platform::SameGuid(recorder.seen[0].context, platform::GUID_NULL));
+    EXPECT_FLOAT_EQ(recorder.seen[0].master, 0.25f);
+    EXPECT_EQ(recorder.seen[0].channels, (std::vector<float>{0.25f, 0.25f}));
+    EXPECT_TRUE(platform::SameGuid(recorder.seen[1].context, Context));
+    EXPECT_EQ(recorder.seen[1].muted, TRUE);
+    EXPECT_NE(recorder.seen[1].thread, platform::GetCurrentThreadId());
+}
+
+} // namespace

@@ -1,0 +1,85 @@
+// Contract cases of DirectSound's device enumeration, through which the endpoint binding finds the
+// two render devices by their descriptions.
+#include "audio_fixture.h"
+#include "contract.h"
+
+#include "platform/dsound.h"
+#include "platform/guids.h"
+
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+struct Entry {
+    std::optional<GUID> guid;
+    platform::WideString description;
+    platform::WideString module;
+};
+
+struct Listing {
+    std::vector<Entry> entries;
+    std::size_t stopAfter = 0; // 0: never stop
+};
+
+BOOL CALLBACK Collect(LPGUID guid, LPCWSTR description, LPCWSTR module, LPVOID context) {
+    auto* listing = static_cast<Listing*>(context);
+    listing->entries.push_back({guid ? std::optional<GUID>(*guid) : std::nullopt,
+                                description ? description : WIDE("(null)"),
+                                module ? module : WIDE("(null)")});
+    return listing->entries.size() != listing->stopAfter;
+}
+
+bool Contains(const platform::WideString& text, const WCHAR* part) {
+    return text.find(part) != platform::WideString::npos;
+}
+
+class DirectSound : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        contract::audio::AddRenderDevices();
+        ASSERT_EQ(platform::DirectSoundEnumerateW(Collect, &listing), S_OK);
+        ASSERT_GE(listing.entries.size(), 3u);
+    }
+    Listing listing;
+};
+
+// The primary device first: no GUID and no module, so the binding can never take it for a device.
+TEST_F(DirectSound, PrimaryDeviceComesFirstWithoutGuidOrModule) {
+    EXPECT_FALSE(listing.entries[0].guid);
+    EXPECT_EQ(listing.entries[0].module, WIDE(""));
+    for (std::size_t i = 1; i < listing.entries.size(); ++i) {
+        ASSERT_TRUE(listing.entries[i].guid);
+        EXPECT_FALSE(platform::SameGuid(*listing.entries[i].guid, platform::GUID_NULL));
+    }
+}
+
+TEST_F(DirectSound, DescriptionsNameTheDevices) {
+    int codec = 0;
+    int orvane = 0;
+    for (auto& entry : listing.entries) {
+        codec += Contains(entry.description, WIDE("Realtek High Definition Audio")) &&
+                 Contains(entry.description, WIDE("Speakers"));
+        orvane += Contains(entry.description, WIDE("Speakers (Orvane)"));
+    }
+    EXPECT_EQ(codec, 1);
+    EXPECT_EQ(orvane, 1);
+}
+
+TEST_F(DirectSound, FalseFromTheCallbackEndsTheEnumeration) {
+    Listing first{{}, 2};
+    ASSERT_EQ(platform::DirectSoundEnumerateW(Collect, &first), S_OK);
+    EXPECT_EQ(first.entries.size(), 2u);
+}
+
+TEST_F(DirectSound, ModuleOfADeviceIsItsEndpointId) {
+    CONTRACT_WINE_DIFFERS("above version 5 the module string is the Core Audio endpoint id "
+                          "(\"{0.0.0.00000000}.{guid}\"); Wine 8 gives \"winemm.vxd\"");
+    for (std::size_t i = 1; i < listing.entries.size(); ++i) {
+        EXPECT_EQ(std::basic_string_view<WCHAR>(listing.entries[i].module).substr(0, 7),
+                  WIDE("{0.0.0."));
+    }
+}
+
+} // namespace
