@@ -8,12 +8,11 @@
 
 namespace contract::audio {
 
-// The Core Audio endpoint id of a present render device with two channels.
+// The Core Audio endpoint id of a present two-channel render device.
 platform::WideString RenderEndpointId();
-// Lists the two render devices the endpoint binding looks for (under Wine: the null sinks).
+// The two render devices the endpoint binding looks for (under Wine: null sinks of those names).
 void AddRenderDevices();
-// The KS render interface paths made present for the test (none under Wine, which has no KS
-// render filter).
+// The KS render interface paths made present (none under Wine: it has no KS render filter).
 std::vector<platform::WideString> AddRenderInterfaces();
 
 } // namespace contract::audio

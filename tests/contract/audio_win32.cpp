@@ -11,15 +11,15 @@ platform::WideString RenderEndpointId() {
     platform::ComPtr<IMMDeviceEnumerator> enumerator;
     platform::ComPtr<IMMDevice> device;
     LPWSTR id = nullptr;
-    platform::WideString result;
-    if (SUCCEEDED(platform::CoCreateInstance(platform::CLSID_MMDeviceEnumerator, nullptr,
-                                             CLSCTX_ALL, platform::IID_IMMDeviceEnumerator,
-                                             enumerator.put_void())) &&
-        SUCCEEDED(enumerator->GetDefaultAudioEndpoint(eRender, eMultimedia, device.put())) &&
-        SUCCEEDED(device->GetId(&id))) {
-        result = id;
-        CoTaskMemFree(id);
+    if (FAILED(platform::CoCreateInstance(platform::CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL,
+                                          platform::IID_IMMDeviceEnumerator,
+                                          enumerator.put_void())) ||
+        FAILED(enumerator->GetDefaultAudioEndpoint(eRender, eMultimedia, device.put())) ||
+        FAILED(device->GetId(&id))) {
+        return {};
     }
+    platform::WideString result(id);
+    CoTaskMemFree(id);
     return result;
 }
 

@@ -48,7 +48,7 @@ TEST_F(SetupApi, EnumerationEndsWithNoMoreItems) {
 TEST_F(SetupApi, InterfaceDataNeedsItsSize) {
     data.cbSize = sizeof(data) - 4;
     EXPECT_FALSE(Enumerate(0));
-    EXPECT_EQ(platform::GetLastError(), static_cast<DWORD>(ERROR_INVALID_USER_BUFFER));
+    EXPECT_EQ(platform::GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
 // First the size, then the record: the caller sets cbSize to the fixed part (8 on 64-bit).
@@ -107,6 +107,9 @@ TEST(KernelStreaming, FilterAnswersPropertyRequests) {
                                            &id, sizeof(id), &returned, nullptr));
     EXPECT_EQ(platform::GetLastError(), static_cast<DWORD>(ERROR_NOT_FOUND));
     EXPECT_TRUE(platform::CloseHandle(filter));
+    EXPECT_FALSE(platform::DeviceIoControl(filter, IOCTL_KS_PROPERTY, &property, sizeof(property),
+                                           &id, sizeof(id), &returned, nullptr));
+    EXPECT_EQ(platform::GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
 } // namespace
