@@ -8,10 +8,8 @@ namespace contract::audio {
 
 platform::WideString RenderEndpointId() {
     const platform::WideString id = WIDE("{0.0.0.00000000}.{contract-render}");
-    sim::audio::AddRenderDevice({.description = WIDE("Speakers (Orvane)"),
-                                 .module = id,
-                                 .masterLevel = 0.5f,
-                                 .channelLevels = {0.5f, 0.5f}});
+    sim::audio::AddRenderDevice(
+        {.description = WIDE("Speakers (Orvane)"), .module = id, .masterLevel = 0.5f});
     return id;
 }
 

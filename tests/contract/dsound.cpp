@@ -25,11 +25,11 @@ struct Listing {
 };
 
 BOOL CALLBACK Collect(LPGUID guid, LPCWSTR description, LPCWSTR module, LPVOID context) {
-    auto* listing = static_cast<Listing*>(context);
-    listing->entries.push_back({guid ? std::optional<GUID>(*guid) : std::nullopt,
-                                description ? description : WIDE("(null)"),
-                                module ? module : WIDE("(null)")});
-    return listing->entries.size() != listing->stopAfter;
+    auto& entries = static_cast<Listing*>(context)->entries;
+    entries.push_back({guid ? std::optional<GUID>(*guid) : std::nullopt,
+                       description ? description : WIDE("(null)"),
+                       module ? module : WIDE("(null)")});
+    return entries.size() != static_cast<Listing*>(context)->stopAfter;
 }
 
 class DirectSound : public ::testing::Test {

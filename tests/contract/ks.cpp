@@ -14,13 +14,15 @@
 
 namespace {
 
-constexpr DWORD Flags = DIGCF_PRESENT | DIGCF_DEVICEINTERFACE;
+// The fixed part of the detail record, which its cbSize must give: 8 bytes on 64-bit Windows.
+static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W) == 8);
 
 class SetupApi : public ::testing::Test {
   protected:
     void SetUp() override {
         paths = contract::audio::AddRenderInterfaces();
-        set = platform::SetupDiGetClassDevsW(&platform::KSCATEGORY_RENDER, nullptr, nullptr, Flags);
+        set = platform::SetupDiGetClassDevsW(&platform::KSCATEGORY_RENDER, nullptr, nullptr,
+                                             DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
         ASSERT_NE(set, static_cast<HDEVINFO>(INVALID_HANDLE_VALUE));
         data.cbSize = sizeof(data);
     }
@@ -69,17 +71,19 @@ TEST_F(SetupApi, DetailIsReadInTwoCalls) {
         platform::SetupDiGetDeviceInterfaceDetailW(set, &data, detail, required, nullptr, nullptr));
     EXPECT_EQ(platform::GetLastError(), static_cast<DWORD>(ERROR_INVALID_USER_BUFFER));
     detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-    EXPECT_EQ(detail->cbSize, 8u);
     ASSERT_TRUE(
         platform::SetupDiGetDeviceInterfaceDetailW(set, &data, detail, required, nullptr, nullptr));
     EXPECT_EQ(platform::WideString(detail->DevicePath), paths[0]);
 }
 
+// As the driver channel opens a filter.
+HANDLE Open(const WCHAR* path) {
+    return platform::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
 TEST(KernelStreaming, PathWithoutAFilterDoesNotOpen) {
-    HANDLE file = platform::CreateFileW(WIDE("\\\\?\\root#media#9999#{no-such-filter}"),
-                                        GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    EXPECT_EQ(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Open(WIDE("\\\\?\\root#media#9999#{no-such-filter}")), INVALID_HANDLE_VALUE);
     EXPECT_EQ(platform::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
