@@ -38,8 +38,7 @@ class CoreAudio : public ::testing::Test {
         return device->Activate(platform::IID_IAudioEndpointVolume, CLSCTX_ALL, nullptr,
                                 out.put_void());
     }
-    // The level read, or Poison when the read fails.
-    float Level(int channel = -1) {
+    float Level(int channel = -1) { // Poison when the read fails
         float level = Poison;
         HRESULT hr = channel < 0
                          ? volume->GetMasterVolumeLevelScalar(&level)
@@ -138,7 +137,7 @@ TEST_F(CoreAudio, MuteAnswersWhetherItChanged) {
     EXPECT_EQ(volume->GetMute(nullptr), E_POINTER);
 }
 
-// Records each notification and signals `called`.
+// Records each notification (its fixed part, its channel levels, the thread) and signals `called`.
 class Recorder final : public IAudioEndpointVolumeCallback {
   public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
@@ -146,18 +145,12 @@ class Recorder final : public IAudioEndpointVolumeCallback {
     ULONG STDMETHODCALLTYPE Release() override { return --refs; }
     HRESULT STDMETHODCALLTYPE OnNotify(PAUDIO_VOLUME_NOTIFICATION_DATA data) override {
         const float* levels = data->afChannelVolumes;
-        seen.push_back({data->guidEventContext,
-                        data->bMuted,
-                        data->fMasterVolume,
-                        {levels, levels + data->nChannels},
-                        platform::GetCurrentThreadId()});
+        seen.push_back({*data, {levels, levels + data->nChannels}, platform::GetCurrentThreadId()});
         platform::SetEvent(called.get());
         return S_OK;
     }
     struct Seen {
-        GUID context;
-        BOOL muted;
-        float master;
+        AUDIO_VOLUME_NOTIFICATION_DATA data;
         std::vector<float> channels;
         DWORD thread;
     };
@@ -186,11 +179,11 @@ TEST_F(CoreAudio, ChangesNotifyRegisteredCallbacks) {
     EXPECT_EQ(recorder.refs, 1u);
     EXPECT_EQ(volume->UnregisterControlChangeNotify(&recorder), E_INVALIDARG);
     ASSERT_EQ(recorder.seen.size(), 2u);
-    EXPECT_TRUE(platform::SameGuid(recorder.seen[0].context, platform::GUID_NULL));
-    EXPECT_FLOAT_EQ(recorder.seen[0].master, 0.25f);
+    EXPECT_TRUE(platform::SameGuid(recorder.seen[0].data.guidEventContext, platform::GUID_NULL));
+    EXPECT_FLOAT_EQ(recorder.seen[0].data.fMasterVolume, 0.25f);
     EXPECT_EQ(recorder.seen[0].channels, (std::vector<float>{0.25f, 0.25f}));
-    EXPECT_TRUE(platform::SameGuid(recorder.seen[1].context, Context));
-    EXPECT_EQ(recorder.seen[1].muted, TRUE);
+    EXPECT_TRUE(platform::SameGuid(recorder.seen[1].data.guidEventContext, Context));
+    EXPECT_EQ(recorder.seen[1].data.bMuted, TRUE);
     EXPECT_NE(recorder.seen[1].thread, platform::GetCurrentThreadId());
 }
 
