@@ -4,9 +4,8 @@
 //
 // Behaviour the logic relies on, as on Windows:
 // - DirectSoundEnumerateW calls back synchronously on the caller's thread, first for the primary
-//   device ("Primary Sound Driver", null GUID, empty module string) when any entry is listed,
-//   then once per entry in the
-//   order the entries were added, until the callback returns FALSE.
+//   device ("Primary Sound Driver", null GUID, empty module string) when any entry is listed, then
+//   once per entry in the order the entries were added, until the callback returns FALSE.
 // - A Set call, through any IAudioEndpointVolume of the endpoint or by "the user", that changes
 //   the endpoint's state notifies every callback registered on that endpoint; one that changes
 //   nothing notifies no one. Notifications run on an audio-system thread of the endpoint
