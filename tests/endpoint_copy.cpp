@@ -13,7 +13,7 @@ class CopyTest : public EndpointTest {
         sim::audio::AddRenderDevice(
             {.description = WIDE("Speakers (Realtek High Definition Audio)"),
              .module = HardwareId,
-             .masterLevel = 0.25f,
+             .masterLevel = 0.75f,
              .muted = TRUE,
              .channelLevels = {0.5f, 0.75f}});
         sim::audio::AddRenderDevice({.description = VirtualPrimary,
@@ -45,12 +45,12 @@ TEST_F(CopyTest, WritesMasterMuteThenChannels) {
     CopyEndpointVolume(hardware.get(), virtualDevice.get());
     EXPECT_EQ(sim::audio::SetCalls(VirtualId),
               (std::vector<std::string>{
-                  "SetMasterVolumeLevelScalar " + Virt + " 0.25 " + SyncContext,
+                  "SetMasterVolumeLevelScalar " + Virt + " 0.75 " + SyncContext,
                   "SetMute " + Virt + " 1 " + SyncContext,
                   "SetChannelVolumeLevelScalar " + Virt + " 0 0.5 " + SyncContext,
                   "SetChannelVolumeLevelScalar " + Virt + " 1 0.75 " + SyncContext}));
     sim::audio::EndpointState copied = sim::audio::ReadEndpoint(VirtualId);
-    EXPECT_EQ(copied.masterLevel, 0.25f);
+    EXPECT_EQ(copied.masterLevel, 0.75f);
     EXPECT_EQ(copied.muted, TRUE);
     EXPECT_EQ(copied.channelLevels, (std::vector<float>{0.5f, 0.75f}));
 }
@@ -58,6 +58,7 @@ TEST_F(CopyTest, WritesMasterMuteThenChannels) {
 struct FailedRead {
     const char* call;
     int skip;
+    std::size_t writes;
     float masterLevel;
     BOOL muted;
     std::vector<float> channelLevels;
@@ -73,6 +74,7 @@ TEST_P(FailedReadTest, LeavesOnlyItsOwnWriteOut) {
     const FailedRead& read = GetParam();
     sim::audio::FailCall(HardwareId, read.call, E_OUTOFMEMORY, 1, read.skip);
     CopyEndpointVolume(hardware.get(), virtualDevice.get());
+    EXPECT_EQ(sim::audio::SetCalls(VirtualId).size(), read.writes);
     sim::audio::EndpointState copied = sim::audio::ReadEndpoint(VirtualId);
     EXPECT_EQ(copied.masterLevel, read.masterLevel);
     EXPECT_EQ(copied.muted, read.muted);
@@ -81,11 +83,11 @@ TEST_P(FailedReadTest, LeavesOnlyItsOwnWriteOut) {
 
 INSTANTIATE_TEST_SUITE_P(
     Reads, FailedReadTest,
-    ::testing::Values(FailedRead{"GetMasterVolumeLevelScalar", 0, 1.0f, TRUE, {0.5f, 0.75f}},
-                      FailedRead{"GetMute", 0, 0.25f, FALSE, {0.5f, 0.75f}},
-                      FailedRead{"GetChannelCount", 0, 0.25f, TRUE, {1.0f, 1.0f}},
-                      FailedRead{"GetChannelVolumeLevelScalar", 0, 0.25f, TRUE, {1.0f, 0.75f}},
-                      FailedRead{"GetChannelVolumeLevelScalar", 1, 0.25f, TRUE, {0.5f, 1.0f}}),
+    ::testing::Values(FailedRead{"GetMasterVolumeLevelScalar", 0, 3, 0.75f, TRUE, {0.5f, 0.75f}},
+                      FailedRead{"GetMute", 0, 3, 0.75f, FALSE, {0.5f, 0.75f}},
+                      FailedRead{"GetChannelCount", 0, 2, 0.75f, TRUE, {0.75f, 0.75f}},
+                      FailedRead{"GetChannelVolumeLevelScalar", 0, 3, 0.75f, TRUE, {0.75f, 0.75f}},
+                      FailedRead{"GetChannelVolumeLevelScalar", 1, 3, 0.75f, TRUE, {0.5f, 0.75f}}),
     [](const auto& info) {
         return std::string(info.param.call) + std::to_string(info.param.skip);
     });
@@ -95,7 +97,7 @@ TEST_F(CopyTest, FailedWriteDoesNotStopTheCopy) {
     CopyEndpointVolume(hardware.get(), virtualDevice.get());
     EXPECT_EQ(sim::audio::SetCalls(VirtualId).size(), 4u);
     sim::audio::EndpointState copied = sim::audio::ReadEndpoint(VirtualId);
-    EXPECT_EQ(copied.masterLevel, 1.0f);
+    EXPECT_EQ(copied.masterLevel, 0.75f);
     EXPECT_EQ(copied.muted, TRUE);
     EXPECT_EQ(copied.channelLevels, (std::vector<float>{0.5f, 0.75f}));
 }

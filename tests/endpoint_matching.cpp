@@ -80,17 +80,12 @@ INSTANTIATE_TEST_SUITE_P(
                   NoName,
                   -1},
         MatchCase{"NullDescriptionSkipped", {Null, VirtualPrimary}, VirtualPrimary, NoName, 1},
-        MatchCase{"OnlyNullDescription", {Null}, NoName, NoName, -1},
+        MatchCase{"OnlyNullDescription", {Null}, VirtualPrimary, NoName, -1},
         MatchCase{"FirstOfTwoMatchesWins",
                   {VirtualPrimary, WIDE("Speakers (Orvane) copy")},
                   VirtualPrimary,
                   NoName,
                   0},
-        MatchCase{"EmptyNamesMatchFirstDescription",
-                  {Null, WIDE(""), WIDE("Anything")},
-                  NoName,
-                  NoName,
-                  1},
         MatchCase{"EmptyList", {}, VirtualPrimary, NoName, -1}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -42,7 +42,7 @@ class MirroringTest : public EndpointTest {
         AddDevice(WIDE("Source Device"), SourceId);
         sim::audio::AddRenderDevice({.description = WIDE("Target Device"),
                                      .module = TargetId,
-                                     .masterLevel = 0.25f,
+                                     .masterLevel = 0.75f,
                                      .channelLevels = {0.5f, 0.75f}});
         source = Bind(WIDE("Source"), NoName);
         target = Bind(WIDE("Target"), NoName);
@@ -121,8 +121,8 @@ TEST_F(MirroringTest, FailingWritesDoNotStopLaterOnes) {
     EXPECT_EQ(sim::audio::SetCalls(TargetId).size(), 4u);
     sim::audio::EndpointState state = sim::audio::ReadEndpoint(TargetId);
     EXPECT_EQ(state.muted, FALSE);
-    EXPECT_EQ(state.masterLevel, 0.375f);
-    EXPECT_EQ(state.channelLevels, (std::vector<float>{0.5f, 0.875f}));
+    EXPECT_EQ(state.masterLevel, 0.875f);
+    EXPECT_EQ(state.channelLevels, (std::vector<float>{0.25f, 0.875f}));
 }
 
 // The count comes from the notifying endpoint; writes beyond the target's channels fail quietly.

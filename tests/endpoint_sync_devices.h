@@ -20,7 +20,7 @@ inline const platform::WideString VirtualPath = WIDE("\\\\?\\root#orvane#0000#re
 inline const std::string Hardware = sim::Narrow(HardwareId);
 inline const std::string Virtual = sim::Narrow(VirtualId);
 
-inline sim::audio::RenderDevice HardwareDevice(float master = 0.25f, BOOL muted = TRUE,
+inline sim::audio::RenderDevice HardwareDevice(float master = 0.75f, BOOL muted = TRUE,
                                                std::vector<float> channels = {0.5f, 0.75f}) {
     sim::audio::RenderDevice device;
     device.description = WIDE("Speakers (Realtek High Definition Audio)");

@@ -57,7 +57,7 @@ TEST_F(EndpointSync, StartMakesItsEffectsInOrder) {
 
     EXPECT_TRUE(
         SameSettings(sim::audio::ReadEndpoint(VirtualId), sim::audio::ReadEndpoint(HardwareId)));
-    EXPECT_FLOAT_EQ(sim::audio::ReadEndpoint(HardwareId).masterLevel, 0.25f);
+    EXPECT_FLOAT_EQ(sim::audio::ReadEndpoint(HardwareId).masterLevel, 0.75f);
     EXPECT_EQ(sim::audio::Registrations(HardwareId), 1u);
     EXPECT_EQ(sim::audio::Registrations(VirtualId), 1u);
     EXPECT_EQ(sim::ks::SyncActive(VirtualPath), 1u);

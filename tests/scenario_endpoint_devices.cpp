@@ -49,7 +49,7 @@ TEST_F(EndpointServiceDevices, VirtualDeviceUnpluggedAndPluggedBack) {
     EXPECT_EQ(sim::ks::SyncActive(VirtualPath), 1u);
     EXPECT_TRUE(
         SameSettings(sim::audio::ReadEndpoint(VirtualId), sim::audio::ReadEndpoint(HardwareId)));
-    EXPECT_FLOAT_EQ(sim::audio::ReadEndpoint(VirtualId).masterLevel, 0.25f);
+    EXPECT_FLOAT_EQ(sim::audio::ReadEndpoint(VirtualId).masterLevel, 0.75f);
 }
 
 // The virtual endpoint goes while its driver stays: the rebuild ends idle with the flag at 0.

@@ -28,7 +28,7 @@ TEST_F(EndpointService, StartsWithBothDevicesInOrder) {
         Registered(Virtual) + " [service]",
         Registered(Hardware) + " [service]",
         FlagOn + " [service]",
-        "SetMasterVolumeLevelScalar " + Virtual + " 0.25 " + SyncContext + " [service]",
+        "SetMasterVolumeLevelScalar " + Virtual + " 0.75 " + SyncContext + " [service]",
         "SetMute " + Virtual + " 1 " + SyncContext + " [service]",
         "SetChannelVolumeLevelScalar " + Virtual + " 0 0.5 " + SyncContext + " [service]",
         "SetChannelVolumeLevelScalar " + Virtual + " 1 0.75 " + SyncContext + " [service]",

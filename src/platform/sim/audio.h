@@ -3,20 +3,20 @@
 // enumerator. Endpoints hold a master level, a mute state and one level per channel.
 //
 // Behaviour the logic relies on, as on Windows:
-// - DirectSoundEnumerateW calls back synchronously on the caller's thread, once per entry in the
-//   order the entries were added, until the callback returns FALSE.
-// - Every successful Set call, through any IAudioEndpointVolume of the endpoint or by "the user",
-//   notifies every callback registered on that endpoint. Notifications run on an audio-system
-//   thread of the endpoint ("audio-N", one per endpoint, so they keep their order per endpoint),
-//   never on the caller's thread. The record carries the caller's event context (GUID_NULL for a
-//   null one), the state after the change and exactly nChannels levels laid out past the
-//   one-element afChannelVolumes field.
+// - DirectSoundEnumerateW calls back synchronously on the caller's thread, first for the primary
+//   device ("Primary Sound Driver", null GUID, empty module string) when any entry is listed, then
+//   once per entry in the order the entries were added, until the callback returns FALSE.
+// - A Set call, through any IAudioEndpointVolume of the endpoint or by "the user", that changes
+//   the endpoint's state notifies every callback registered on that endpoint; one that changes
+//   nothing notifies no one. Notifications run on an audio-system thread of the endpoint
+//   ("audio-N", one per endpoint, so they keep their order per endpoint), never on the caller's
+//   thread. The record carries the caller's event context (GUID_NULL for a null one), the state
+//   after the change and exactly nChannels levels laid out past the one-element afChannelVolumes
+//   field.
 // - UnregisterControlChangeNotify returns only when no callback of that registration is running,
 //   and none is delivered after it returns. Registrations of the same callback are separate.
 //   As on Windows, a registration holds a reference on the callback until it is unregistered.
 //   Unregistering a callback that is not registered through that object returns E_INVALIDARG.
-//   Windows documents notifications only for Set calls that change a value; this audio system
-//   notifies every successful Set call, the harder case for echo suppression.
 // - CoCreateInstance makes only the MMDeviceEnumerator, for IID_IMMDeviceEnumerator or
 //   IID_IUnknown (E_NOINTERFACE otherwise), and fails with CO_E_NOTINITIALIZED (0x800401F0) on a
 //   thread without CoInitialize (sim/com.h); a failure leaves *ppv null.
@@ -25,8 +25,10 @@
 //   or releasing an endpoint volume that still has registrations is reported with
 //   sim::ReportFault; released objects stay allocated until the next reset.
 // - Levels are scalars from 0.0 to 1.0; a level outside, or a channel index at or beyond the
-//   endpoint's channel count, gives E_INVALIDARG. Master and channel levels are independent.
-//   SetMute answers S_FALSE when the state does not change (and still notifies).
+//   endpoint's channel count, gives E_INVALIDARG. The master level is the loudest channel's: a
+//   channel Set moves the master with it, a master Set scales every channel keeping their balance
+//   (from silence, all channels take the new level). SetMute answers S_FALSE when the state does
+//   not change; the level Sets answer S_OK.
 // - A removed device's endpoint answers every call of its objects with
 //   AUDCLNT_E_DEVICE_INVALIDATED (0x88890004) and GetDevice with E_NOTFOUND.
 //
@@ -35,6 +37,7 @@
 // levels printed with "%.9g", BOOLs as passed):
 //   CoCreateInstance MMDeviceEnumerator <IMMDeviceEnumerator|IUnknown|iid> clsctx=<n>
 //   DirectSoundEnumerateW
+//   DirectSoundEnumerateW primary                before the callback for the primary device
 //   DirectSoundEnumerateW entry <i>              before the callback for entry i (from 0)
 //   GetDevice <id>
 //   Activate <id> <IAudioEndpointVolume|guid> clsctx=<n>
@@ -72,6 +75,8 @@ struct RenderDevice {
     std::optional<platform::WideString> module = std::nullopt;      // null module string
     std::optional<GUID> guid = std::nullopt;                        // null GUID pointer
     bool endpoint = true;
+    // Arrives as if set through SetMasterVolumeLevelScalar: the channels keep their balance and
+    // the loudest takes masterLevel.
     float masterLevel = 1.0f;
     BOOL muted = FALSE;
     std::vector<float> channelLevels = {1.0f, 1.0f};

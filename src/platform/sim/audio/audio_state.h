@@ -89,5 +89,10 @@ HRESULT SetMasterLevelOf(Audio& audio, const std::shared_ptr<Endpoint>& endpoint
                          float level, const GUID* context);
 HRESULT SetChannelLevelOf(Audio& audio, const std::shared_ptr<Endpoint>& endpoint, bool byUser,
                           UINT channel, float level, const GUID* context);
+// The master level and the channel levels are one state, as Windows keeps them (the Sound panel's
+// Levels and Balance sliders; SetChannelVolumeLevelScalar on learn.microsoft.com: a channel Set
+// "changes the volume level of the endpoint"): the master is the loudest channel, and a new master
+// scales every channel keeping their balance (from silence, all channels take the new level).
+void ApplyMasterLevel(Endpoint& endpoint, float level);
 
 } // namespace sim::audio::detail

@@ -18,6 +18,14 @@ HRESULT WINAPI DirectSoundEnumerateW(LPDSENUMCALLBACKW pDSEnumCallback, LPVOID p
         }
         entries = audio.entries;
     }
+    // First the primary device: a null GUID and an empty module string (DSEnumCallback on
+    // learn.microsoft.com: "NULL for the primary device"), as long as any device is listed.
+    if (!entries.empty()) {
+        sim::Record("DirectSoundEnumerateW primary");
+        if (!pDSEnumCallback(nullptr, WIDE("Primary Sound Driver"), WIDE(""), pContext)) {
+            return S_OK;
+        }
+    }
     // Synchronously on the caller's thread, without the lock: the callback may call anything.
     for (std::size_t index = 0; index < entries.size(); ++index) {
         const Entry& entry = entries[index];

@@ -170,7 +170,20 @@ bool ValidLevel(float level) {
     return level >= 0.0f && level <= 1.0f;
 }
 
-// With the lock held: one Set call, by the code under test through an object or by the user.
+struct VolumeState {
+    BOOL muted;
+    float masterLevel;
+    std::vector<float> channelLevels;
+    explicit VolumeState(const Endpoint& endpoint)
+        : muted(endpoint.muted), masterLevel(endpoint.masterLevel),
+          channelLevels(endpoint.channelLevels) {}
+    bool operator==(const VolumeState&) const = default;
+};
+
+// With the lock held: one Set call, by the code under test through an object or by the user. Only
+// a call that changes the endpoint notifies: each Set page of IAudioEndpointVolume
+// (learn.microsoft.com, endpointvolume.h) promises notifications "if the call changes" the level or
+// the muting state.
 HRESULT ApplySet(Audio& audio, const std::shared_ptr<Endpoint>& endpoint, bool byUser,
                  const std::string& call, const std::string& args, const GUID* context,
                  const std::function<HRESULT(Endpoint&)>& change) {
@@ -178,8 +191,11 @@ HRESULT ApplySet(Audio& audio, const std::shared_ptr<Endpoint>& endpoint, bool b
     if (SUCCEEDED(hr) && !byUser) {
         hr = Injected(audio, call, endpoint->name);
     }
+    bool changed = false;
     if (SUCCEEDED(hr)) {
+        VolumeState before(*endpoint);
         hr = change(*endpoint);
+        changed = !(before == VolumeState(*endpoint));
     }
     std::string text = call + " " + endpoint->name + " " + args +
                        " ctx=" + (context ? sim::FormatGuid(*context) : "null") + FailureSuffix(hr);
@@ -187,7 +203,7 @@ HRESULT ApplySet(Audio& audio, const std::shared_ptr<Endpoint>& endpoint, bool b
     if (!byUser) {
         endpoint->setCalls.push_back(text);
     }
-    if (SUCCEEDED(hr)) {
+    if (changed) {
         Notify(audio, endpoint, context ? *context : platform::GUID_NULL);
     }
     return hr;
@@ -213,7 +229,7 @@ HRESULT SetMasterLevelOf(Audio& audio, const std::shared_ptr<Endpoint>& endpoint
                         if (!ValidLevel(level)) {
                             return E_INVALIDARG;
                         }
-                        target.masterLevel = level;
+                        ApplyMasterLevel(target, level);
                         return S_OK;
                     });
 }
@@ -227,8 +243,24 @@ HRESULT SetChannelLevelOf(Audio& audio, const std::shared_ptr<Endpoint>& endpoin
                             return E_INVALIDARG;
                         }
                         target.channelLevels[channel] = level;
+                        target.masterLevel = *std::max_element(target.channelLevels.begin(),
+                                                               target.channelLevels.end());
                         return S_OK;
                     });
+}
+
+void ApplyMasterLevel(Endpoint& endpoint, float level) {
+    auto& channels = endpoint.channelLevels;
+    endpoint.masterLevel = level;
+    if (channels.empty()) {
+        return;
+    }
+    float loudest = *std::max_element(channels.begin(), channels.end());
+    for (float& channel : channels) {
+        channel = loudest <= 0.0f || channel == loudest
+                      ? level
+                      : std::min(level, channel / loudest * level);
+    }
 }
 
 } // namespace sim::audio::detail
@@ -250,9 +282,9 @@ void AddRenderDevice(const RenderDevice& device) {
     auto endpoint = std::make_shared<Endpoint>();
     endpoint->id = *device.module;
     endpoint->name = sim::Narrow(*device.module);
-    endpoint->masterLevel = device.masterLevel;
     endpoint->muted = device.muted;
     endpoint->channelLevels = device.channelLevels;
+    ApplyMasterLevel(*endpoint, device.masterLevel);
     audio.endpoints[endpoint->id] = endpoint;
     audio.created.push_back(endpoint);
 }

@@ -91,7 +91,7 @@ BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA
         guard.unlock();
         sim::ReportFault("SetupDiEnumDeviceInterfaces with an SP_DEVICE_INTERFACE_DATA whose "
                          "cbSize is not its size");
-        return Fail(ERROR_INVALID_USER_BUFFER);
+        return Fail(ERROR_INVALID_PARAMETER); // as Wine 8 answers (tests/contract/ks.cpp)
     }
     if (DeviceInfoData) {
         guard.unlock();

@@ -1,0 +1,190 @@
+// Contract cases of Core Audio: the device enumerator, IMMDevice and the endpoint volume the
+// mirroring reads, writes and listens to.
+#include "audio_fixture.h"
+#include "contract.h"
+
+#include "platform/com.h"
+#include "platform/guids.h"
+#include "platform/handle.h"
+#include "platform/kernel.h"
+
+#include <atomic>
+#include <vector>
+
+namespace {
+
+const GUID Context = {0x5A17E5E7, 0x0C0A, 0x4D1E, {0x9E, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77}};
+constexpr float Poison = 123.0f;
+
+class CoreAudio : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_EQ(platform::CoInitialize(nullptr), S_OK);
+        ASSERT_EQ(platform::CoCreateInstance(platform::CLSID_MMDeviceEnumerator, nullptr,
+                                             CLSCTX_ALL, platform::IID_IMMDeviceEnumerator,
+                                             enumerator.put_void()),
+                  S_OK);
+        id = contract::audio::RenderEndpointId();
+        ASSERT_EQ(enumerator->GetDevice(id.c_str(), device.put()), S_OK);
+        ASSERT_EQ(Activate(volume), S_OK);
+    }
+    void TearDown() override {
+        volume.reset();
+        device.reset();
+        enumerator.reset();
+        platform::CoUninitialize();
+    }
+    HRESULT Activate(platform::ComPtr<IAudioEndpointVolume>& out) {
+        return device->Activate(platform::IID_IAudioEndpointVolume, CLSCTX_ALL, nullptr,
+                                out.put_void());
+    }
+    float Level(int channel = -1) { // Poison when the read fails
+        float level = Poison;
+        HRESULT hr = channel < 0
+                         ? volume->GetMasterVolumeLevelScalar(&level)
+                         : volume->GetChannelVolumeLevelScalar(static_cast<UINT>(channel), &level);
+        return hr == S_OK ? level : Poison;
+    }
+
+    platform::ComPtr<IMMDeviceEnumerator> enumerator;
+    platform::WideString id;
+    platform::ComPtr<IMMDevice> device;
+    platform::ComPtr<IAudioEndpointVolume> volume;
+};
+
+TEST_F(CoreAudio, GetDeviceOfAnUnknownIdIsNotFound) {
+    CONTRACT_WINE_DIFFERS("E_NOTFOUND and a null device (IMMDeviceEnumerator::GetDevice on "
+                          "learn.microsoft.com); Wine 8 answers E_INVALIDARG and leaves the out "
+                          "parameter as it was");
+    IMMDevice* other = reinterpret_cast<IMMDevice*>(0x1);
+    EXPECT_EQ(enumerator->GetDevice(WIDE("{0.0.0.00000000}.{no-such-device}"), &other), E_NOTFOUND);
+    EXPECT_EQ(other, nullptr);
+}
+
+TEST_F(CoreAudio, ActivateGivesTheEndpointVolumeOnlyAndNullOutsAreRefused) {
+    void* other = reinterpret_cast<void*>(0x1);
+    EXPECT_EQ(device->Activate(platform::IID_IMMDeviceEnumerator, CLSCTX_ALL, nullptr, &other),
+              E_NOINTERFACE);
+    EXPECT_EQ(other, nullptr);
+    EXPECT_EQ(device->Activate(platform::IID_IAudioEndpointVolume, CLSCTX_ALL, nullptr, nullptr),
+              E_POINTER);
+    EXPECT_EQ(enumerator->GetDevice(id.c_str(), nullptr), E_POINTER);
+}
+
+// Each reference is counted: a leaked or over-released one shows in the counts.
+TEST_F(CoreAudio, ReferenceCountsAreExact) {
+    EXPECT_EQ(volume->AddRef(), 2u);
+    EXPECT_EQ(volume->Release(), 1u);
+    IAudioEndpointVolume* second = nullptr;
+    ASSERT_EQ(device->Activate(platform::IID_IAudioEndpointVolume, CLSCTX_ALL, nullptr,
+                               reinterpret_cast<void**>(&second)),
+              S_OK);
+    EXPECT_NE(second, volume.get());
+    EXPECT_EQ(second->Release(), 0u);
+}
+
+// Wine 8's endpoint volume keeps no levels: it answers E_NOTIMPL to SetMasterVolumeLevelScalar,
+// GetChannelCount and the channel calls, and 1.0 to GetMasterVolumeLevelScalar.
+#define WINE_HAS_NO_LEVELS(page)                                                                   \
+    CONTRACT_WINE_DIFFERS(page " on learn.microsoft.com; Wine 8 answers E_NOTIMPL")
+
+TEST_F(CoreAudio, MasterLevelOutsideZeroToOneIsRefused) {
+    WINE_HAS_NO_LEVELS("IAudioEndpointVolume::SetMasterVolumeLevelScalar");
+    EXPECT_EQ(volume->SetMasterVolumeLevelScalar(1.5f, nullptr), E_INVALIDARG);
+    EXPECT_EQ(volume->SetMasterVolumeLevelScalar(-0.25f, nullptr), E_INVALIDARG);
+    EXPECT_FLOAT_EQ(Level(), 0.5f);
+    EXPECT_EQ(volume->SetMasterVolumeLevelScalar(0.25f, &Context), S_OK);
+    EXPECT_FLOAT_EQ(Level(), 0.25f);
+    EXPECT_EQ(volume->GetMasterVolumeLevelScalar(nullptr), E_POINTER);
+}
+
+TEST_F(CoreAudio, ChannelsAreCountedAndBounded) {
+    WINE_HAS_NO_LEVELS("IAudioEndpointVolume::GetChannelCount and SetChannelVolumeLevelScalar");
+    UINT count = 0;
+    ASSERT_EQ(volume->GetChannelCount(&count), S_OK);
+    EXPECT_EQ(count, 2u);
+    float level = Poison;
+    EXPECT_EQ(volume->GetChannelVolumeLevelScalar(count, &level), E_INVALIDARG);
+    EXPECT_EQ(level, Poison);
+    EXPECT_EQ(volume->SetChannelVolumeLevelScalar(count, 0.5f, nullptr), E_INVALIDARG);
+    EXPECT_EQ(volume->SetChannelVolumeLevelScalar(0, 1.5f, nullptr), E_INVALIDARG);
+    EXPECT_EQ(volume->SetChannelVolumeLevelScalar(1, 0.25f, nullptr), S_OK);
+    EXPECT_FLOAT_EQ(Level(1), 0.25f);
+    EXPECT_EQ(volume->GetChannelCount(nullptr), E_POINTER);
+    EXPECT_EQ(volume->GetChannelVolumeLevelScalar(0, nullptr), E_POINTER);
+}
+
+TEST_F(CoreAudio, MasterIsTheLoudestChannelAndScalesThem) {
+    WINE_HAS_NO_LEVELS("master at the loudest channel, channels scaled with it (Sound panel, "
+                       "Levels and Balance; IAudioEndpointVolume::SetChannelVolumeLevelScalar)");
+    ASSERT_EQ(volume->SetChannelVolumeLevelScalar(0, 0.25f, nullptr), S_OK);
+    EXPECT_FLOAT_EQ(Level(), 0.5f);
+    ASSERT_EQ(volume->SetChannelVolumeLevelScalar(1, 0.125f, nullptr), S_OK);
+    EXPECT_FLOAT_EQ(Level(), 0.25f);
+    ASSERT_EQ(volume->SetMasterVolumeLevelScalar(1.0f, nullptr), S_OK);
+    EXPECT_FLOAT_EQ(Level(0), 1.0f);
+    EXPECT_FLOAT_EQ(Level(1), 0.5f);
+}
+
+TEST_F(CoreAudio, MuteAnswersWhetherItChanged) {
+    BOOL muted = 7;
+    ASSERT_EQ(volume->GetMute(&muted), S_OK);
+    EXPECT_EQ(muted, FALSE);
+    EXPECT_EQ(volume->SetMute(TRUE, &Context), S_OK);
+    EXPECT_EQ(volume->SetMute(TRUE, &Context), S_FALSE);
+    ASSERT_EQ(volume->GetMute(&muted), S_OK);
+    EXPECT_EQ(muted, TRUE);
+    EXPECT_EQ(volume->GetMute(nullptr), E_POINTER);
+}
+
+// Records each notification (its fixed part, its channel levels, the thread) and signals `called`.
+class Recorder final : public IAudioEndpointVolumeCallback {
+  public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+    HRESULT STDMETHODCALLTYPE OnNotify(PAUDIO_VOLUME_NOTIFICATION_DATA data) override {
+        const float* levels = data->afChannelVolumes;
+        seen.push_back({*data, {levels, levels + data->nChannels}, platform::GetCurrentThreadId()});
+        platform::SetEvent(called.get());
+        return S_OK;
+    }
+    struct Seen {
+        AUDIO_VOLUME_NOTIFICATION_DATA data;
+        std::vector<float> channels;
+        DWORD thread;
+    };
+    std::atomic<ULONG> refs{1};
+    platform::UniqueKernelHandle called{platform::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    std::vector<Seen> seen; // written by the audio system's thread, read once it is done
+};
+
+// Notifications follow changes made through any object of the endpoint, on a thread of the audio
+// system, in order, and only for a Set that changed something.
+TEST_F(CoreAudio, ChangesNotifyRegisteredCallbacks) {
+    CONTRACT_SIM_ONLY("IAudioEndpointVolume::SetMute, SetMasterVolumeLevelScalar and "
+                      "AUDIO_VOLUME_NOTIFICATION_DATA on learn.microsoft.com");
+    Recorder recorder;
+    ASSERT_EQ(volume->RegisterControlChangeNotify(&recorder), S_OK);
+    EXPECT_EQ(recorder.refs, 2u);
+    platform::ComPtr<IAudioEndpointVolume> other;
+    ASSERT_EQ(Activate(other), S_OK);
+    EXPECT_EQ(other->SetMute(FALSE, &Context), S_FALSE);
+    EXPECT_EQ(other->SetMasterVolumeLevelScalar(0.5f, &Context), S_OK);
+    EXPECT_EQ(other->SetMasterVolumeLevelScalar(0.25f, nullptr), S_OK);
+    ASSERT_EQ(platform::WaitForSingleObject(recorder.called.get(), 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(other->SetMute(TRUE, &Context), S_OK);
+    ASSERT_EQ(platform::WaitForSingleObject(recorder.called.get(), 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(volume->UnregisterControlChangeNotify(&recorder), S_OK);
+    EXPECT_EQ(recorder.refs, 1u);
+    EXPECT_EQ(volume->UnregisterControlChangeNotify(&recorder), E_INVALIDARG);
+    ASSERT_EQ(recorder.seen.size(), 2u);
+    EXPECT_TRUE(platform::SameGuid(recorder.seen[0].data.guidEventContext, platform::GUID_NULL));
+    EXPECT_FLOAT_EQ(recorder.seen[0].data.fMasterVolume, 0.25f);
+    EXPECT_EQ(recorder.seen[0].channels, (std::vector<float>{0.25f, 0.25f}));
+    EXPECT_TRUE(platform::SameGuid(recorder.seen[1].data.guidEventContext, Context));
+    EXPECT_EQ(recorder.seen[1].data.bMuted, TRUE);
+    EXPECT_NE(recorder.seen[1].thread, platform::GetCurrentThreadId());
+}
+
+} // namespace
