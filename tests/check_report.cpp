@@ -70,14 +70,14 @@ TEST(CheckReport, AboveVersion5EverythingFound) {
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.last, "Would mirror: yes");
     EXPECT_THAT(outcome.lines, Contains("Windows version: 6.1 (build 2600)"));
-    EXPECT_THAT(outcome.lines, Contains("  0 \"Speakers (Realtek High Definition Audio)\", module "
+    EXPECT_THAT(outcome.lines, Contains("  1 \"Speakers (Realtek High Definition Audio)\", module "
                                         "\"{0.0.0.00000000}.{5e1d-codec}\"  <- codec's speakers"));
-    EXPECT_THAT(outcome.lines, Contains("  1 \"Speakers (Orvane)\", module "
+    EXPECT_THAT(outcome.lines, Contains("  2 \"Speakers (Orvane)\", module "
                                         "\"{0.0.0.00000000}.{5e1d-orvane}\"  <- virtual device"));
-    EXPECT_THAT(outcome.lines, Contains("  endpoint opens, volume activates: master 0.250, "
+    EXPECT_THAT(outcome.lines, Contains("  endpoint opens, volume activates: master 0.750, "
                                         "mute on, channels 0.500 0.750"));
     EXPECT_THAT(outcome.lines, Contains("  endpoint opens, volume activates: master 0.875, "
-                                        "mute off, channels 0.125 1.000"));
+                                        "mute off, channels 0.109 0.875"));
     EXPECT_THAT(outcome.lines, Contains(HasSubstr("): found, \"\\\\?\\root#orvane#0000#render\"")));
     EXPECT_THAT(outcome.lines, Contains("Service \"Quenvar_Service\": installed, stopped"));
     EXPECT_THAT(outcome.lines,
@@ -100,7 +100,7 @@ TEST(CheckReport, DecoysAreSkippedAsTheServiceSkipsThem) {
     EXPECT_EQ(outcome.status, 0);
     EXPECT_THAT(outcome.lines,
                 Contains("Codec's speakers (description holds \"Realtek High Definition Audio\" "
-                         "and \"Speakers\"): device 1"));
+                         "and \"Speakers\"): device 2"));
 
     ASSERT_EQ(platform::CoInitialize(nullptr), S_OK);
     StartEndpointSync();
@@ -175,7 +175,7 @@ INSTANTIATE_TEST_SUITE_P(
                    InstallService();
                },
                "  module string empty: no endpoint id to open",
-               "Codec's speakers: the module string of device 0 is empty"},
+               "Codec's speakers: the module string of device 1 is empty"},
         Reason{"ModuleStringIsNoEndpointId",
                [] {
                    sync_test::PlugHardware();
@@ -186,7 +186,7 @@ INSTANTIATE_TEST_SUITE_P(
                },
                "  endpoint does not open (GetDevice 0x80070490): module string \"winemm.vxd\" is "
                "no endpoint id",
-               "Virtual device: module string \"winemm.vxd\" of device 1 is no endpoint id"},
+               "Virtual device: module string \"winemm.vxd\" of device 2 is no endpoint id"},
         Reason{"NoFilter",
                [] {
                    sync_test::PlugHardware();

@@ -15,6 +15,11 @@ inline constexpr bool OnSim = true;
 inline constexpr bool OnSim = false;
 #endif
 
+// Called by a case that misuses the platform on purpose to see its answer (a closed handle, a
+// record with a wrong size): the simulated machine must then notice the misuse as a fault of the
+// code under test, and the case does not fail for it. Against the real platform it does nothing.
+void ExpectMisuse();
+
 } // namespace contract
 
 // A behaviour the real platform cannot show under Wine (no kernel-streaming filter, no endpoint

@@ -48,6 +48,7 @@ TEST_F(SetupApi, EnumerationEndsWithNoMoreItems) {
 }
 
 TEST_F(SetupApi, InterfaceDataNeedsItsSize) {
+    contract::ExpectMisuse();
     data.cbSize = sizeof(data) - 4;
     EXPECT_FALSE(Enumerate(0));
     EXPECT_EQ(platform::GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
@@ -66,6 +67,7 @@ TEST_F(SetupApi, DetailIsReadInTwoCalls) {
     ASSERT_EQ(required, size);
     std::vector<BYTE> buffer(required);
     auto* detail = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(buffer.data());
+    contract::ExpectMisuse();
     detail->cbSize = 6;
     EXPECT_FALSE(
         platform::SetupDiGetDeviceInterfaceDetailW(set, &data, detail, required, nullptr, nullptr));
@@ -111,6 +113,7 @@ TEST(KernelStreaming, FilterAnswersPropertyRequests) {
                                            &id, sizeof(id), &returned, nullptr));
     EXPECT_EQ(platform::GetLastError(), static_cast<DWORD>(ERROR_NOT_FOUND));
     EXPECT_TRUE(platform::CloseHandle(filter));
+    contract::ExpectMisuse();
     EXPECT_FALSE(platform::DeviceIoControl(filter, IOCTL_KS_PROPERTY, &property, sizeof(property),
                                            &id, sizeof(id), &returned, nullptr));
     EXPECT_EQ(platform::GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));

@@ -77,6 +77,7 @@ TEST(User32Windows, AnotherThreadsWindowCannotBeDestroyed) {
     RecordingClass windowClass(WIDE("ContractOwnerClass"));
     WindowThread owner(windowClass);
     ASSERT_NE(owner.hwnd(), nullptr);
+    contract::ExpectMisuse();
     platform::SetLastError(0xDEADBEEF);
     EXPECT_FALSE(platform::DestroyWindow(owner.hwnd()));
     EXPECT_EQ(platform::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));

@@ -241,6 +241,7 @@ TEST_F(OpenMixer, AClosedHandleFailsEveryCall) {
     CONTRACT_WINE_DIFFERS("every mixer call on an invalid handle answers MMSYSERR_INVALHANDLE "
                           "(learn.microsoft.com, mixerGetDevCaps, mixerGetLineInfo, "
                           "mixerGetControlDetails, mixerClose); Wine's stay usable after a close");
+    contract::ExpectMisuse();
     HMIXER closed = std::exchange(mixer, nullptr);
     ASSERT_EQ(platform::mixerClose(closed), MMSYSERR_NOERROR);
     constexpr auto Invalid = static_cast<MMRESULT>(MMSYSERR_INVALHANDLE);
