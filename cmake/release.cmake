@@ -1,9 +1,8 @@
 # The release (the release preset sets QUENVAR_RELEASE): building writes dist/ in the source folder
 # with each executable stripped, its debug information in a file beside it (named in the executable's
 # .gnu_debuglink), the MSI, and SHA256SUMS over them all.
-# One executable a line: the lead adds further executables of the release here and a component
-# for each in installer/Quenvar.wxs.
-set(QUENVAR_RELEASE_EXECUTABLES QuenvarService)
+# Each executable of the release has a component of its own in installer/Quenvar.wxs.
+set(QUENVAR_RELEASE_EXECUTABLES QuenvarService QuenvarCheck)
 
 find_program(QUENVAR_WIXL wixl REQUIRED)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
