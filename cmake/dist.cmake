@@ -1,5 +1,5 @@
 # Writes the release folder (run by the dist target of cmake/release.cmake):
-#   cmake -D EXECUTABLES=a.exe;b.exe -D DIST=dir -D OBJCOPY=... -D WIXL=... -D WXS=... -D VERSION=...
+#   cmake -D EXECUTABLES=a.exe|b.exe -D DIST=dir -D OBJCOPY=... -D WIXL=... -D WXS=... -D VERSION=...
 #         -D PRODUCT_CODE=guid -D PACKAGE_CODE=guid -D PYTHON=... -D SUMMARY=summary.py -P dist.cmake
 function(run)
   execute_process(COMMAND ${ARGN} WORKING_DIRECTORY ${DIST} RESULT_VARIABLE status)
@@ -13,6 +13,7 @@ endfunction()
 set(fixed_time 1767225600) # 2026-01-01 00:00 UTC
 set(ENV{SOURCE_DATE_EPOCH} ${fixed_time})
 
+string(REPLACE "|" ";" EXECUTABLES "${EXECUTABLES}")
 file(REMOVE_RECURSE ${DIST})
 file(MAKE_DIRECTORY ${DIST})
 set(files)

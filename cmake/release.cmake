@@ -7,10 +7,12 @@ set(QUENVAR_RELEASE_EXECUTABLES QuenvarService QuenvarCheck)
 find_program(QUENVAR_WIXL wixl REQUIRED)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(dist_dir ${PROJECT_SOURCE_DIR}/dist)
+# The executables' paths joined by "|": the command line below expands lists into arguments.
 set(executables)
 foreach(target IN LISTS QUENVAR_RELEASE_EXECUTABLES)
   list(APPEND executables $<TARGET_FILE:${target}>)
 endforeach()
+list(JOIN executables "|" executables)
 # The MSI's identities follow from the version, so that two builds of one commit give one package:
 # a new product code per version (each version upgrades the last), one upgrade code for all.
 set(guid_namespace 9c1b6f0e-5a44-4c55-8f7e-3a2d41c0b7a1)
