@@ -16,8 +16,9 @@
 // opening the manager with more than read rights fails with ERROR_ACCESS_DENIED.
 //
 // Journal entries (tagged with the thread name by the journal):
-//   "StartServiceCtrlDispatcherW"            the entry into the dispatcher (also when it refuses)
-//   "RegisterServiceCtrlHandlerExW <name>"
+//   "StartServiceCtrlDispatcherW entries=<n>" the entry into the dispatcher (also when it
+//                                            refuses), with the table's entries before {null, null}
+//   "RegisterServiceCtrlHandlerExW <name>"   (+ " context=non-null" when a context is given)
 //   "ServiceControl <code> <eventType>"      a control, just before the handler runs
 //   "SetServiceStatus <state>"               state as SERVICE_START_PENDING, SERVICE_RUNNING, ...
 //   "OpenSCManagerW", "CreateServiceW <name>", "OpenServiceW <name>", "DeleteService <name>",
