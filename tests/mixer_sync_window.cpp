@@ -438,8 +438,11 @@ TEST_F(SyncWindow, ASlotThatCannotBeReadIsSkippedByTheCopyAndLaterMirroredAsAVol
         EXPECT_EQ(Values(virtual_, i, false), CodecValues[i]) << i;
     }
     Pump();
+    // The change alone, not its echo: a slot reduced like a mute would echo without end.
     sim::winmm::UserSetControl(codec_, CodecIds[0], {0, 5});
-    Pump();
+    MSG msg;
+    ASSERT_GT(platform::GetMessageW(&msg, nullptr, 0, 0), 0);
+    platform::DispatchMessageW(&msg);
     EXPECT_EQ(HardwareControlTable[0].value1, 5u);
     EXPECT_EQ(Values(virtual_, 0, false), (std::vector<DWORD>{0, 5}));
 }
