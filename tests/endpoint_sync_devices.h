@@ -126,7 +126,8 @@ inline std::string VolumeReleased(const std::string& id) {
 inline std::string DeviceReleased(const std::string& id) {
     return "Release IMMDevice " + id + " refs=0";
 }
-inline const std::string EnumeratorCreated = "CoCreateInstance MMDeviceEnumerator clsctx=23";
+inline const std::string EnumeratorCreated =
+    "CoCreateInstance MMDeviceEnumerator IMMDeviceEnumerator clsctx=23";
 inline const std::string EnumeratorReleased = "Release IMMDeviceEnumerator refs=0";
 inline const std::string FlagOn = "KsSet " + sim::Narrow(VirtualPath) + " SyncActive=1";
 inline const std::string FlagOff = "KsSet " + sim::Narrow(VirtualPath) + " SyncActive=0";

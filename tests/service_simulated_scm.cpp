@@ -1,7 +1,5 @@
-// The simulated service manager and COM apartments where the service host relies on them:
-// refusals, device-event data, deletion of entries, unmatched CoUninitialize, and the pause
-// points the tests hold threads at.
-#include "platform/com.h"
+// The simulated service manager where the service host relies on it: refusals, device-event
+// data, deletion of entries, and the pause points the tests hold threads at.
 #include "platform/guids.h"
 #include "platform/kernel.h"
 #include "platform/scm.h"
@@ -108,17 +106,6 @@ TEST(SimulatedScm, DeletedEntryGoesWithItsLastHandle) {
     EXPECT_EQ(sim::scm::OpenScHandles(), 0u);
     EXPECT_FALSE(platform::CloseServiceHandle(manager));
     EXPECT_EQ(sim::Faults().size(), 1u);
-}
-
-TEST(SimulatedCom, UnmatchedUninitializeIsAFault) {
-    EXPECT_EQ(platform::CoInitialize(nullptr), S_OK);
-    EXPECT_EQ(platform::CoInitialize(nullptr), S_FALSE);
-    platform::CoUninitialize();
-    platform::CoUninitialize();
-    EXPECT_TRUE(sim::Faults().empty());
-    platform::CoUninitialize();
-    EXPECT_EQ(sim::Faults(),
-              std::vector<std::string>{"CoUninitialize without CoInitialize on test"});
 }
 
 // A test that resumes a held thread and then waits for it at the same call again must see it

@@ -17,8 +17,9 @@
 //   Unregistering a callback that is not registered through that object returns E_INVALIDARG.
 //   Windows documents notifications only for Set calls that change a value; this audio system
 //   notifies every successful Set call, the harder case for echo suppression.
-// - CoCreateInstance makes only the MMDeviceEnumerator, and fails with CO_E_NOTINITIALIZED
-//   (0x800401F0) on a thread without CoInitialize (sim/com.h).
+// - CoCreateInstance makes only the MMDeviceEnumerator, for IID_IMMDeviceEnumerator or
+//   IID_IUnknown (E_NOINTERFACE otherwise), and fails with CO_E_NOTINITIALIZED (0x800401F0) on a
+//   thread without CoInitialize (sim/com.h); a failure leaves *ppv null.
 // - Objects count their references and can be used and released on any thread. GetDevice and
 //   Activate hand out a new object each time. A call on a released object, a Release beyond zero,
 //   or releasing an endpoint volume that still has registrations is reported with
@@ -32,7 +33,7 @@
 // Journal (sim::Record, each entry followed by " [thread]"; a failed call ends in
 // " -> 0x%08X" with its HRESULT; <id> is the endpoint id, <guid> as sim::FormatGuid or "null",
 // levels printed with "%.9g", BOOLs as passed):
-//   CoCreateInstance MMDeviceEnumerator clsctx=<n>
+//   CoCreateInstance MMDeviceEnumerator <IMMDeviceEnumerator|IUnknown|iid> clsctx=<n>
 //   DirectSoundEnumerateW
 //   DirectSoundEnumerateW entry <i>              before the callback for entry i (from 0)
 //   GetDevice <id>

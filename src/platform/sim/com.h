@@ -1,7 +1,8 @@
 // Simulated COM apartments: what tests read about CoInitialize and CoUninitialize.
 //
 // Journal: "CoInitialize" and "CoUninitialize", each tagged with the calling thread's name.
-// Faults: "CoUninitialize without CoInitialize on <thread>" for an unmatched CoUninitialize.
+// A CoUninitialize without an open CoInitialize on its thread is counted and does nothing, as on
+// Windows (source: Microsoft's CoUninitialize page, only the matching call closes the library).
 #pragma once
 
 #include <string>

@@ -423,9 +423,15 @@ HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwCl
         *ppv = static_cast<IMMDeviceEnumerator*>(
             Make<Enumerator, IMMDeviceEnumerator>(audio, "IMMDeviceEnumerator", nullptr));
     }
+    // The interface asked for is named: the enumerator also answers IID_IUnknown, as every COM
+    // object does (Microsoft's IUnknown::QueryInterface page), so only the record shows a caller
+    // that asked for the wrong one.
+    std::string iid = SameGuid(riid, IID_IMMDeviceEnumerator) ? "IMMDeviceEnumerator"
+                      : SameGuid(riid, IID_IUnknown)          ? "IUnknown"
+                                                              : sim::FormatGuid(riid);
     sim::Record("CoCreateInstance " +
-                (enumerator ? std::string("MMDeviceEnumerator") : sim::FormatGuid(rclsid)) +
-                " clsctx=" + std::to_string(dwClsContext) + FailureSuffix(hr));
+                (enumerator ? std::string("MMDeviceEnumerator") : sim::FormatGuid(rclsid)) + " " +
+                iid + " clsctx=" + std::to_string(dwClsContext) + FailureSuffix(hr));
     return hr;
 }
 
