@@ -48,8 +48,7 @@ void RegisterRenderDeviceEvents() {
 
 // The stop sequence, on the handler's thread. SERVICE_STOPPED is sent by the handler's common end.
 void StopService() {
-    bool endpointSync = IsVistaOrLater();
-    if (endpointSync) {
+    if (IsVistaOrLater()) {
         if (ServiceState.ServiceDeviceNotification) {
             platform::UnregisterDeviceNotification(ServiceState.ServiceDeviceNotification);
             ServiceState.ServiceDeviceNotification = nullptr;
@@ -61,10 +60,9 @@ void StopService() {
     }
     platform::SetEvent(ServiceState.StopEvent);
     ServiceStatus.dwCurrentState = SERVICE_STOPPED;
-    // Above version 5 the apartment is already closed; a second CoUninitialize would be unmatched.
-    if (!endpointSync) {
-        platform::CoUninitialize();
-    }
+    // Above version 5 EndEndpointSync has already closed the handler's apartment, and this call
+    // finds nothing left to close: Windows ignores it.
+    platform::CoUninitialize();
     HandlerComInitPending = true;
 }
 
