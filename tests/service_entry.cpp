@@ -102,7 +102,7 @@ TEST(ServiceEntry, FailingCommandsStillExitWithZero) {
     EXPECT_EQ(RunSilently({WIDE("-install")}), 0);
     EXPECT_FALSE(Installed());
     EXPECT_EQ(RunSilently({WIDE("-remove")}), 0);
-    EXPECT_EQ(sim::JournalWith("OpenSCManagerW failed 5").size(), 2u);
+    EXPECT_EQ(sim::JournalWith("OpenSCManagerW access=0xF003F failed 5").size(), 2u);
 }
 
 TEST(ServiceEntry, StartedByTheManagerRunsTheServiceAndExitsWithZero) {

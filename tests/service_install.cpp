@@ -35,9 +35,10 @@ TEST(ServiceInstall, CreatesTheEntryWithTheQuotedPath) {
     EXPECT_FALSE(entry->passwordGiven);
     EXPECT_FALSE(entry->markedForDeletion);
     EXPECT_FALSE(entry->running);
-    EXPECT_EQ(sim::Journal(), (std::vector<std::string>{
-                                  "OpenSCManagerW [test]", "CreateServiceW Quenvar_Service [test]",
-                                  "CloseServiceHandle [test]", "CloseServiceHandle [test]"}));
+    EXPECT_EQ(sim::Journal(),
+              (std::vector<std::string>{"OpenSCManagerW access=0xF003F [test]",
+                                        "CreateServiceW Quenvar_Service access=0xF01FF [test]",
+                                        "CloseServiceHandle [test]", "CloseServiceHandle [test]"}));
     EXPECT_EQ(sim::scm::OpenScHandles(), 0u);
     EXPECT_TRUE(sim::Faults().empty());
 }
@@ -78,7 +79,8 @@ TEST(ServiceInstall, SecondInstallLeavesTheFirstEntry) {
     ASSERT_TRUE(entry);
     EXPECT_EQ(entry->binaryPath,
               WideString(WIDE("\"C:\\Program Files\\Quenvar\\QuenvarService.exe\"")));
-    EXPECT_EQ(sim::JournalWith("CreateServiceW Quenvar_Service failed 1073").size(), 1u);
+    EXPECT_EQ(sim::JournalWith("CreateServiceW Quenvar_Service access=0xF01FF failed 1073").size(),
+              1u);
     EXPECT_EQ(sim::scm::ServiceCount(), 1u);
     EXPECT_EQ(sim::scm::OpenScHandles(), 0u);
 }
@@ -92,7 +94,7 @@ TEST(ServiceInstall, WithoutAdministratorRightsNothingChanges) {
     sim::scm::SetElevated(false);
     RemoveService();
     EXPECT_TRUE(Entry());
-    EXPECT_EQ(sim::JournalWith("OpenSCManagerW failed 5").size(), 2u);
+    EXPECT_EQ(sim::JournalWith("OpenSCManagerW access=0xF003F failed 5").size(), 2u);
     EXPECT_EQ(sim::scm::OpenScHandles(), 0u);
 }
 
@@ -109,17 +111,19 @@ TEST(ServiceRemove, DeletesTheEntry) {
     sim::ClearJournal();
     RemoveService();
     EXPECT_FALSE(Entry());
-    EXPECT_EQ(sim::Journal(), (std::vector<std::string>{
-                                  "OpenSCManagerW [test]", "OpenServiceW Quenvar_Service [test]",
-                                  "DeleteService Quenvar_Service [test]",
-                                  "CloseServiceHandle [test]", "CloseServiceHandle [test]"}));
+    EXPECT_EQ(sim::Journal(),
+              (std::vector<std::string>{"OpenSCManagerW access=0xF003F [test]",
+                                        "OpenServiceW Quenvar_Service access=0x10000 [test]",
+                                        "DeleteService Quenvar_Service [test]",
+                                        "CloseServiceHandle [test]", "CloseServiceHandle [test]"}));
     EXPECT_EQ(sim::scm::OpenScHandles(), 0u);
     EXPECT_TRUE(sim::Faults().empty());
 }
 
 TEST(ServiceRemove, MissingEntryChangesNothing) {
     RemoveService();
-    EXPECT_EQ(sim::JournalWith("OpenServiceW Quenvar_Service failed 1060").size(), 1u);
+    EXPECT_EQ(sim::JournalWith("OpenServiceW Quenvar_Service access=0x10000 failed 1060").size(),
+              1u);
     EXPECT_TRUE(sim::JournalWith("DeleteService").empty());
     EXPECT_EQ(sim::scm::OpenScHandles(), 0u);
 }
@@ -150,7 +154,8 @@ TEST(ServiceRemove, WhileRunningMarksTheEntryForDeletion) {
 
     sim::SetModulePath(WIDE("D:\\Other\\QuenvarService.exe"));
     EXPECT_EQ(support::RunEntry({WIDE("-install")}), 0);
-    EXPECT_EQ(sim::JournalWith("CreateServiceW Quenvar_Service failed 1072").size(), 1u);
+    EXPECT_EQ(sim::JournalWith("CreateServiceW Quenvar_Service access=0xF01FF failed 1072").size(),
+              1u);
     EXPECT_EQ(Entry()->binaryPath,
               WideString(WIDE("\"C:\\Program Files\\Quenvar\\QuenvarService.exe\"")));
 

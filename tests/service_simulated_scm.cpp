@@ -1,5 +1,7 @@
-// The simulated service manager where the service host relies on it: refusals, device-event
-// data, deletion of entries, and the pause points the tests hold threads at.
+// The simulated service manager where the service host relies on it and only a service process
+// could show it under Wine (a ServiceMain that ends unregistered, device-event data), and the
+// pause points the tests hold threads at. Its database and refusals are contract cases
+// (tests/contract/scm.cpp).
 #include "platform/guids.h"
 #include "platform/kernel.h"
 #include "platform/scm.h"
@@ -42,16 +44,6 @@ void WINAPI RegisteringMain(DWORD, LPWSTR*) {
 
 void WINAPI SilentMain(DWORD, LPWSTR*) {}
 
-TEST(SimulatedScm, RefusesAProcessItDidNotStart) {
-    SERVICE_TABLE_ENTRYW table[] = {{TestName, SilentMain}, {nullptr, nullptr}};
-    EXPECT_FALSE(platform::StartServiceCtrlDispatcherW(table));
-    EXPECT_EQ(platform::GetLastError(),
-              static_cast<DWORD>(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT));
-    EXPECT_EQ(sim::scm::Control(SERVICE_CONTROL_INTERROGATE),
-              static_cast<DWORD>(ERROR_SERVICE_NOT_ACTIVE));
-    EXPECT_TRUE(sim::Faults().empty());
-}
-
 // As on Windows, the dispatcher returns when the service's thread ends without ever registering.
 TEST(SimulatedScm, ReturnsWhenServiceMainEndsUnregistered) {
     sim::scm::SetStartedByScm(true);
@@ -84,28 +76,6 @@ TEST(SimulatedScm, DeviceEventCarriesTheInterfaceRecord) {
     EXPECT_EQ(sim::scm::Control(SERVICE_CONTROL_STOP), static_cast<DWORD>(NO_ERROR));
     dispatcher.join();
     EXPECT_TRUE(sim::Faults().empty());
-}
-
-// A deleted entry stays while any handle to it is open.
-TEST(SimulatedScm, DeletedEntryGoesWithItsLastHandle) {
-    SC_HANDLE manager = platform::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    SC_HANDLE created = platform::CreateServiceW(manager, TestName, TestName, SERVICE_ALL_ACCESS,
-                                                 SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
-                                                 SERVICE_ERROR_NORMAL, WIDE("x.exe"), nullptr,
-                                                 nullptr, nullptr, nullptr, nullptr);
-    SC_HANDLE opened = platform::OpenServiceW(manager, WIDE("QUENVAR_SERVICE"), DELETE);
-    ASSERT_NE(opened, nullptr);
-    EXPECT_TRUE(platform::DeleteService(opened));
-    EXPECT_FALSE(platform::DeleteService(opened));
-    EXPECT_EQ(platform::GetLastError(), static_cast<DWORD>(ERROR_SERVICE_MARKED_FOR_DELETE));
-    platform::CloseServiceHandle(opened);
-    EXPECT_TRUE(sim::scm::FindService(TestName));
-    platform::CloseServiceHandle(created);
-    EXPECT_FALSE(sim::scm::FindService(TestName));
-    platform::CloseServiceHandle(manager);
-    EXPECT_EQ(sim::scm::OpenScHandles(), 0u);
-    EXPECT_FALSE(platform::CloseServiceHandle(manager));
-    EXPECT_EQ(sim::Faults().size(), 1u);
 }
 
 // A test that resumes a held thread and then waits for it at the same call again must see it

@@ -12,8 +12,12 @@
 //
 // The database. OpenSCManagerW, CreateServiceW, OpenServiceW, DeleteService and
 // CloseServiceHandle keep entries by service name (case ignored). An entry marked for deletion
-// goes once it is not running and no handle to it is open. Without elevation (SetElevated(false))
-// opening the manager with more than read rights fails with ERROR_ACCESS_DENIED.
+// goes once it is not running and no handle to it is open. Each handle holds the rights it was
+// opened with, generic ones mapped to specific ones (a manager handle also SC_MANAGER_CONNECT);
+// CreateServiceW needs SC_MANAGER_CREATE_SERVICE on the manager and DeleteService needs DELETE on
+// the service, or they fail with ERROR_ACCESS_DENIED. Without elevation (SetElevated(false))
+// opening the manager with more than read rights fails with ERROR_ACCESS_DENIED. A null handle
+// fails with ERROR_INVALID_HANDLE.
 //
 // Journal entries (tagged with the thread name by the journal):
 //   "StartServiceCtrlDispatcherW entries=<n>" the entry into the dispatcher (also when it
@@ -21,8 +25,9 @@
 //   "RegisterServiceCtrlHandlerExW <name>"   (+ " context=non-null" when a context is given)
 //   "ServiceControl <code> <eventType>"      a control, just before the handler runs
 //   "SetServiceStatus <state>"               state as SERVICE_START_PENDING, SERVICE_RUNNING, ...
-//   "OpenSCManagerW", "CreateServiceW <name>", "OpenServiceW <name>", "DeleteService <name>",
-//   "CloseServiceHandle"; a call that fails adds " failed <error>".
+//   "OpenSCManagerW access=<desired>", "CreateServiceW <name> access=<desired>",
+//   "OpenServiceW <name> access=<desired>" (the desired access as passed, "0x%X"),
+//   "DeleteService <name>", "CloseServiceHandle"; a call that fails adds " failed <error>".
 // Failure injection (sim::FailCall): "RegisterServiceCtrlHandlerExW", "OpenSCManagerW",
 // "CreateServiceW", "OpenServiceW", "DeleteService".
 // Faults: status reports to an unknown handle, closing an unknown or closed SC handle, a

@@ -6,6 +6,7 @@
 #include "platform/sim/scm.h"
 #include "platform/sim/scm/running.h"
 
+#include <cstdio>
 #include <map>
 #include <mutex>
 #include <string>
@@ -31,9 +32,51 @@ platform::WideString List(LPCWSTR list) {
 
 struct ScHandle {
     bool manager;
-    DWORD access;
+    DWORD access;             // granted: generic rights mapped to specific ones
     platform::WideString key; // service handles: the entry
 };
+
+// Generic rights mapped as Microsoft's "Service Security and Access Rights" page lists them.
+struct GenericMapping {
+    DWORD read, write, execute, all;
+};
+constexpr DWORD StandardRights = READ_CONTROL; // STANDARD_RIGHTS_READ, _WRITE and _EXECUTE
+constexpr GenericMapping ManagerMapping = {
+    StandardRights | SC_MANAGER_ENUMERATE_SERVICE | SC_MANAGER_QUERY_LOCK_STATUS,
+    StandardRights | SC_MANAGER_CREATE_SERVICE | SC_MANAGER_MODIFY_BOOT_CONFIG,
+    StandardRights | SC_MANAGER_CONNECT | SC_MANAGER_LOCK, SC_MANAGER_ALL_ACCESS};
+constexpr GenericMapping ServiceMapping = {
+    StandardRights | SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS | SERVICE_INTERROGATE |
+        SERVICE_ENUMERATE_DEPENDENTS,
+    StandardRights | SERVICE_CHANGE_CONFIG,
+    StandardRights | SERVICE_START | SERVICE_STOP | SERVICE_PAUSE_CONTINUE |
+        SERVICE_USER_DEFINED_CONTROL,
+    SERVICE_ALL_ACCESS};
+
+// The rights a handle opened with this desired access holds (an administrator is granted all
+// it asks for; MAXIMUM_ALLOWED asks for all).
+DWORD Granted(DWORD desired, const GenericMapping& mapping) {
+    DWORD granted = desired & 0x00FFFFFF & ~MAXIMUM_ALLOWED;
+    if (desired & GENERIC_READ) {
+        granted |= mapping.read;
+    }
+    if (desired & GENERIC_WRITE) {
+        granted |= mapping.write;
+    }
+    if (desired & GENERIC_EXECUTE) {
+        granted |= mapping.execute;
+    }
+    if (desired & (GENERIC_ALL | MAXIMUM_ALLOWED)) {
+        granted |= mapping.all;
+    }
+    return granted;
+}
+
+std::string Access(DWORD desired) {
+    char text[24];
+    std::snprintf(text, sizeof text, " access=0x%X", static_cast<unsigned>(desired));
+    return text;
+}
 
 struct Database {
     std::mutex lock;
@@ -73,8 +116,12 @@ SC_HANDLE NewHandle(Database& db, ScHandle handle) {
     return reinterpret_cast<SC_HANDLE>(value);
 }
 
-// Looks a handle up; an unknown one is a fault of the caller.
+// Looks a handle up. A null one is refused quietly, as advapi32 does; an unknown one (closed, or
+// of the other kind) is a fault of the caller.
 ScHandle* Find(Database& db, SC_HANDLE handle, bool manager, const char* call) {
+    if (handle == nullptr) {
+        return nullptr;
+    }
     auto found = db.handles.find(reinterpret_cast<std::uintptr_t>(handle));
     if (found == db.handles.end() || found->second.manager != manager) {
         ReportFault(std::string(call) + " with an unknown or closed SC handle");
@@ -140,15 +187,22 @@ namespace platform {
 SC_HANDLE WINAPI OpenSCManagerW(LPCWSTR, LPCWSTR, DWORD dwDesiredAccess) {
     auto& db = sim::scm::State();
     std::lock_guard<std::mutex> guard(db.lock);
+    std::string entry = "OpenSCManagerW" + sim::scm::Access(dwDesiredAccess);
+    // The call itself asks for SC_MANAGER_CONNECT (Microsoft's OpenSCManagerW page).
+    DWORD granted =
+        SC_MANAGER_CONNECT | sim::scm::Granted(dwDesiredAccess, sim::scm::ManagerMapping);
     // Anyone may connect and read; every other right needs an administrator.
     const DWORD readRights = STANDARD_RIGHTS_READ | SC_MANAGER_CONNECT |
-                             SC_MANAGER_ENUMERATE_SERVICE | 0x0010 /* query lock status */;
-    if (sim::ShouldFail("OpenSCManagerW") || (!db.elevated && (dwDesiredAccess & ~readRights))) {
-        sim::scm::Finish("OpenSCManagerW", ERROR_ACCESS_DENIED);
+                             SC_MANAGER_ENUMERATE_SERVICE | SC_MANAGER_QUERY_LOCK_STATUS;
+    if (!db.elevated && (dwDesiredAccess & MAXIMUM_ALLOWED)) {
+        granted &= readRights;
+    }
+    if (sim::ShouldFail("OpenSCManagerW") || (!db.elevated && (granted & ~readRights))) {
+        sim::scm::Finish(entry, ERROR_ACCESS_DENIED);
         return nullptr;
     }
-    sim::scm::Finish("OpenSCManagerW", ERROR_SUCCESS);
-    return sim::scm::NewHandle(db, {true, dwDesiredAccess, {}});
+    sim::scm::Finish(entry, ERROR_SUCCESS);
+    return sim::scm::NewHandle(db, {true, granted, {}});
 }
 
 SC_HANDLE WINAPI CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lpDisplayName,
@@ -158,18 +212,27 @@ SC_HANDLE WINAPI CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPC
                                 LPCWSTR lpServiceStartName, LPCWSTR lpPassword) {
     auto& db = sim::scm::State();
     std::lock_guard<std::mutex> guard(db.lock);
-    std::string entry = "CreateServiceW " + sim::Narrow(lpServiceName);
+    std::string entry =
+        "CreateServiceW " + sim::Narrow(lpServiceName) + sim::scm::Access(dwDesiredAccess);
     auto* manager = sim::scm::Find(db, hSCManager, true, "CreateServiceW");
     if (!manager) {
         sim::scm::Finish(entry, ERROR_INVALID_HANDLE);
         return nullptr;
     }
+    // The order of the checks is Windows' (Wine's advapi32 service conformance test): missing
+    // strings, then the manager's rights, then empty ones. The desired access of the new handle
+    // is not checked.
     DWORD error = ERROR_SUCCESS;
-    platform::WideString key = sim::FoldCase(lpServiceName);
+    platform::WideString key = lpServiceName ? sim::FoldCase(lpServiceName) : WIDE("");
     auto existing = db.entries.find(key);
-    if (sim::ShouldFail("CreateServiceW") || !(manager->access & SC_MANAGER_CREATE_SERVICE)) {
+    if (!lpServiceName || !lpBinaryPathName) {
+        error = ERROR_INVALID_ADDRESS;
+    } else if (sim::ShouldFail("CreateServiceW") ||
+               !(manager->access & SC_MANAGER_CREATE_SERVICE)) {
         error = ERROR_ACCESS_DENIED;
-    } else if (key.empty() || !lpBinaryPathName || !*lpBinaryPathName) {
+    } else if (key.empty()) {
+        error = ERROR_INVALID_NAME;
+    } else if (!*lpBinaryPathName) {
         error = ERROR_INVALID_PARAMETER;
     } else if (existing != db.entries.end()) {
         error = existing->second.markedForDeletion ? ERROR_SERVICE_MARKED_FOR_DELETE
@@ -193,15 +256,22 @@ SC_HANDLE WINAPI CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPC
     created.passwordGiven = lpPassword != nullptr;
     db.entries[key] = created;
     sim::scm::Finish(entry, ERROR_SUCCESS);
-    return sim::scm::NewHandle(db, {false, dwDesiredAccess, key});
+    return sim::scm::NewHandle(
+        db, {false, sim::scm::Granted(dwDesiredAccess, sim::scm::ServiceMapping), key});
 }
 
 SC_HANDLE WINAPI OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD dwDesiredAccess) {
     auto& db = sim::scm::State();
     std::lock_guard<std::mutex> guard(db.lock);
-    std::string entry = "OpenServiceW " + sim::Narrow(lpServiceName);
+    std::string entry =
+        "OpenServiceW " + sim::Narrow(lpServiceName) + sim::scm::Access(dwDesiredAccess);
+    // Every manager handle holds SC_MANAGER_CONNECT, all OpenServiceW asks of it.
     if (!sim::scm::Find(db, hSCManager, true, "OpenServiceW")) {
         sim::scm::Finish(entry, ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    if (!lpServiceName) {
+        sim::scm::Finish(entry, ERROR_INVALID_ADDRESS);
         return nullptr;
     }
     platform::WideString key = sim::FoldCase(lpServiceName);
@@ -214,7 +284,8 @@ SC_HANDLE WINAPI OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD
         return nullptr;
     }
     sim::scm::Finish(entry, ERROR_SUCCESS);
-    return sim::scm::NewHandle(db, {false, dwDesiredAccess, key});
+    return sim::scm::NewHandle(
+        db, {false, sim::scm::Granted(dwDesiredAccess, sim::scm::ServiceMapping), key});
 }
 
 BOOL WINAPI DeleteService(SC_HANDLE hService) {
@@ -247,7 +318,9 @@ BOOL WINAPI CloseServiceHandle(SC_HANDLE hSCObject) {
     std::lock_guard<std::mutex> guard(db.lock);
     auto found = db.handles.find(reinterpret_cast<std::uintptr_t>(hSCObject));
     if (found == db.handles.end()) {
-        sim::ReportFault("CloseServiceHandle of an unknown or closed SC handle");
+        if (hSCObject != nullptr) {
+            sim::ReportFault("CloseServiceHandle of an unknown or closed SC handle");
+        }
         sim::scm::Finish("CloseServiceHandle", ERROR_INVALID_HANDLE);
         return FALSE;
     }
