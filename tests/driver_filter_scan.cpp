@@ -8,6 +8,7 @@ namespace {
 using driver_test::DriverChannel;
 using driver_test::FilterSteps;
 using driver_test::PathOf;
+using driver_test::PathPrefix;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
@@ -114,6 +115,21 @@ TEST_F(DriverChannel, RemovedInterfaceIsNotScanned) {
     NotifyDriverSyncState(1);
 
     EXPECT_THAT(sim::JournalWith("CreateFileW"), IsEmpty());
+}
+
+// A driver may ask for more than the path needs: the buffer has exactly the size it asked for.
+TEST_F(DriverChannel, DetailBufferHasTheRequiredSizeTheFirstCallReported) {
+    sim::ks::RenderInterface generous = Virtual("a");
+    generous.requiredSize = 200;
+    sim::ks::AddInterface(generous);
+
+    NotifyDriverSyncState(1);
+
+    const std::string call = "SetupDiGetDeviceInterfaceDetailW " + PathPrefix + "a size=";
+    EXPECT_THAT(
+        sim::JournalWith("SetupDiGetDeviceInterfaceDetailW"),
+        ElementsAre(call + "0 -> error 122 required=200 [test]", call + "200 -> ok [test]"));
+    EXPECT_EQ(sim::ks::SyncActive(PathOf("a")), 1u);
 }
 
 // One way the detail protocol can go wrong for the first interface; the second is then found.

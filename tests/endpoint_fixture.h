@@ -43,7 +43,8 @@ inline std::vector<std::string> Untagged(const std::vector<std::string>& entries
 inline std::string Context(const GUID& guid) {
     return "ctx=" + sim::FormatGuid(guid);
 }
-inline const std::string SyncContext = Context(VolumeSyncEventContext);
+// The service's event context, written out: every write must carry exactly this GUID.
+inline const std::string SyncContext = "ctx={B7F24C4A-2856-4AC1-B471-33F151EED165}";
 
 class EndpointTest : public ::testing::Test {
   public:

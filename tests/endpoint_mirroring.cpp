@@ -138,9 +138,14 @@ TEST_F(MirroringTest, MoreChannelsThanTargetAreAllWritten) {
               (std::vector<float>{0.125f, 0.25f}));
 }
 
+// IUnknown and IAudioEndpointVolumeCallback as the platform publishes them (Unknwn.h,
+// endpointvolume.h), not as the code spells them.
 TEST_F(MirroringTest, QueryInterfaceAnswersOnlyItsTwoInterfaces) {
     IAudioEndpointVolumeCallback* self = change.get();
-    for (const GUID& iid : {platform::IID_IUnknown, platform::IID_IAudioEndpointVolumeCallback}) {
+    const GUID unknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+    const GUID callback = {
+        0x657804FA, 0xD6AD, 0x4496, {0x8A, 0x60, 0x35, 0x27, 0x52, 0xAF, 0x4F, 0x89}};
+    for (const GUID& iid : {unknown, callback}) {
         void* out = nullptr;
         EXPECT_EQ(change->QueryInterface(iid, &out), S_OK);
         EXPECT_EQ(out, static_cast<void*>(self));
@@ -155,18 +160,6 @@ TEST_F(MirroringTest, QueryInterfaceAnswersOnlyItsTwoInterfaces) {
         EXPECT_EQ(out, poison);
     }
     EXPECT_EQ(change->QueryInterface(platform::IID_IUnknown, nullptr), E_POINTER);
-}
-
-// Whatever references the platform takes or drops, only the owner ends the object's life.
-TEST_F(MirroringTest, ReferenceCountIsNotUsed) {
-    for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(change->AddRef(), 2u);
-    }
-    for (int i = 0; i < 20; ++i) {
-        EXPECT_EQ(change->Release(), 1u);
-    }
-    EXPECT_EQ(Notify(platform::GUID_NULL, FALSE, 0.5f, {0.5f, 0.5f}), S_OK);
-    EXPECT_EQ(sim::audio::SetCalls(TargetId).size(), 4u);
 }
 
 } // namespace

@@ -18,6 +18,8 @@ inline const platform::WideString VirtualId = WIDE("{0.0.0.00000000}.{5e1d-orvan
 inline const platform::WideString HardwarePath = WIDE("\\\\?\\hdaudio#func_01#codec#render");
 inline const platform::WideString VirtualPath = WIDE("\\\\?\\root#orvane#0000#render");
 inline const std::string Hardware = sim::Narrow(HardwareId);
+// The service's event context, written out: every write must carry exactly this GUID.
+inline const std::string SyncContext = "ctx={B7F24C4A-2856-4AC1-B471-33F151EED165}";
 inline const std::string Virtual = sim::Narrow(VirtualId);
 
 inline sim::audio::RenderDevice HardwareDevice(float master = 0.75f, BOOL muted = TRUE,
@@ -40,6 +42,22 @@ inline sim::audio::RenderDevice VirtualDevice(float master = 0.875f, BOOL muted 
     device.muted = muted;
     device.channelLevels = std::move(channels);
     return device;
+}
+
+// Render devices a user's machine has besides the two, each sharing words with one of them. The
+// sync suites list them first, so a name cut short or a word dropped binds one of these instead.
+inline void AddOtherRenderDevices() {
+    const WCHAR* descriptions[] = {
+        WIDE("Digital Output (Realtek High Definition Audio)"),
+        WIDE("Realtek HD Audio 2nd output (Realtek High Definition Audio)"),
+        WIDE("Speakers (Realtek(R) Audio)"), WIDE("Headphones (Orvane Virtual)")};
+    int index = 0;
+    for (const WCHAR* description : descriptions) {
+        sim::audio::RenderDevice device;
+        device.description = description;
+        device.module = sim::Widen("{0.0.0.00000000}.{5e1d-other-" + std::to_string(index++) + "}");
+        sim::audio::AddRenderDevice(device);
+    }
 }
 
 inline void PlugHardware(sim::audio::RenderDevice device = HardwareDevice()) {

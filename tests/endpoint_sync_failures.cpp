@@ -22,6 +22,7 @@ class EndpointSyncFailure : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_EQ(platform::CoInitialize(nullptr), S_OK);
+        AddOtherRenderDevices();
         PlugHardware();
         PlugVirtual();
     }

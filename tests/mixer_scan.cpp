@@ -194,16 +194,6 @@ TEST_F(ScanMixerLinesTest, LineWithoutControlsIsNotAskedForThem) {
     EXPECT_EQ(sim::JournalWith("mixerGetLineControlsW").size(), 3u);
 }
 
-TEST_F(ScanMixerLinesTest, CaptureOutsideTheTableWritesNothing) {
-    HMIXER mixer = Open(CodecMixer());
-
-    for (int slot : {-1, 7, 8}) {
-        CaptureLineControls(mixer, 2, 2, SpeakersLine, table, slot);
-    }
-
-    EXPECT_EQ(table, MarkedTable());
-}
-
 // Every record passes the size the platform declares for it, with the flags of a handle query.
 TEST_F(ScanMixerLinesTest, PassesThePlatformRecordSizesInEveryCall) {
     Mixer mixer = MakeMixer(

@@ -129,11 +129,13 @@ TEST_F(SyncWindow, CreationOpensBothMixersScansThemAndCopiesTheCodecOntoTheVirtu
     EXPECT_THAT(Writes(virtual_), SizeIs(8));
     EXPECT_THAT(Writes(codec_), IsEmpty());
 
-    // The driver hears of the sync once the copy is done.
+    // The driver hears of the sync once the copy is done, and the window registers for device
+    // events only after the whole start.
     EXPECT_THAT(DriverFlags(), ElementsAre("1"));
     auto journal = sim::Journal();
     std::size_t lastWrite = 0;
     std::size_t flag = 0;
+    std::size_t registration = 0;
     for (std::size_t i = 0; i < journal.size(); ++i) {
         if (journal[i].rfind("mixerSetControlDetails", 0) == 0) {
             lastWrite = i;
@@ -141,8 +143,12 @@ TEST_F(SyncWindow, CreationOpensBothMixersScansThemAndCopiesTheCodecOntoTheVirtu
         if (journal[i].rfind("KsSet", 0) == 0) {
             flag = i;
         }
+        if (journal[i].rfind("RegisterDeviceNotificationW", 0) == 0) {
+            registration = i;
+        }
     }
     EXPECT_LT(lastWrite, flag);
+    EXPECT_LT(flag, registration);
 
     auto registrations = sim::DeviceRegistrations();
     ASSERT_THAT(registrations, SizeIs(1));
@@ -151,8 +157,10 @@ TEST_F(SyncWindow, CreationOpensBothMixersScansThemAndCopiesTheCodecOntoTheVirtu
     EXPECT_EQ(registrations[0].filter.dbcc_size, 32u);
     EXPECT_EQ(registrations[0].filter.dbcc_devicetype,
               static_cast<DWORD>(DBT_DEVTYP_DEVICEINTERFACE));
+    EXPECT_EQ(registrations[0].filter.dbcc_reserved, 0u);
     EXPECT_TRUE(
         platform::SameGuid(registrations[0].filter.dbcc_classguid, platform::KSCATEGORY_RENDER));
+    EXPECT_EQ(registrations[0].filter.dbcc_name[0], 0);
 }
 
 TEST_F(SyncWindow, TheWindowIsAHiddenTopLevelWindowOfItsOwnClass) {
@@ -163,8 +171,25 @@ TEST_F(SyncWindow, TheWindowIsAHiddenTopLevelWindowOfItsOwnClass) {
     ASSERT_THAT(windows, SizeIs(1));
     EXPECT_EQ(windows[0].className, "QuenvarWnd");
     EXPECT_EQ(windows[0].title, "QuenvarWnd");
-    EXPECT_EQ(windows[0].style, static_cast<DWORD>(WS_OVERLAPPEDWINDOW));
+    EXPECT_EQ(windows[0].style, 0x00CF0000u); // WS_OVERLAPPEDWINDOW
+    EXPECT_EQ(windows[0].x, 0);
+    EXPECT_EQ(windows[0].y, 0);
+    EXPECT_EQ(windows[0].width, 100);
+    EXPECT_EQ(windows[0].height, 100);
     EXPECT_TRUE(windows[0].topLevel);
+
+    auto windowClass = sim::user32::RegisteredClass("QuenvarWnd");
+    ASSERT_TRUE(windowClass);
+    EXPECT_EQ(windowClass->style, 3u); // CS_HREDRAW | CS_VREDRAW
+    EXPECT_EQ(windowClass->lpfnWndProc, MixerSyncWindowProc);
+    EXPECT_EQ(windowClass->cbClsExtra, 0);
+    EXPECT_EQ(windowClass->cbWndExtra, 0);
+    EXPECT_EQ(windowClass->hInstance, platform::GetModuleHandleW(nullptr));
+    // IDI_APPLICATION and IDC_ARROW are both resource 32512; WHITE_BRUSH is stock object 0.
+    EXPECT_EQ(windowClass->hIcon, platform::LoadIconW(nullptr, MAKEINTRESOURCEW(32512)));
+    EXPECT_EQ(windowClass->hCursor, platform::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)));
+    EXPECT_EQ(windowClass->hbrBackground, static_cast<HBRUSH>(platform::GetStockObject(0)));
+    EXPECT_EQ(windowClass->hIconSm, nullptr);
 }
 
 TEST_F(SyncWindow, AnyNameOfTheCodecFindsIt) {
@@ -296,6 +321,17 @@ TEST_F(MirroringWindow, ARawMuteEchoEndsWhenOneSlotsTypeWasNeverRead) {
     EXPECT_THAT(sim::JournalWith("mixerSetControlDetails"), SizeIs(1));
 }
 
+// The values are stored before the write, so a write that fails does not make the next change of
+// the same values look new.
+TEST_F(MirroringWindow, AFailedWriteStillStoresTheValues) {
+    sim::winmm::FailMixerCall(virtual_, "mixerSetControlDetails", VirtualIds[0]);
+    sim::winmm::UserSetControl(codec_, CodecIds[0], {111, 222});
+    Pump();
+    EXPECT_EQ(Values(virtual_, 0, false), CodecValues[0]);
+    EXPECT_EQ(HardwareControlTable[0], (MixerControlSlot{CodecIds[0], VolumeType, 111, 222}));
+    EXPECT_EQ(VirtualControlTable[0], (MixerControlSlot{VirtualIds[0], VolumeType, 111, 222}));
+}
+
 TEST_F(MirroringWindow, AChangeToTheStoredValuesWritesNothing) {
     sim::winmm::UserSetControl(codec_, CodecIds[4], CodecValues[4]);
     Pump();
@@ -311,11 +347,14 @@ TEST_F(MirroringWindow, AControlOutsideTheEightSlotsIsNeitherReadNorWritten) {
     EXPECT_THAT(sim::JournalWith("mixerSetControlDetails"), IsEmpty());
 }
 
+// A line change is no control change: even one whose identifier is also a mirrored control's is
+// neither read nor written, and rebuilds nothing.
 TEST_F(MirroringWindow, LineChangesAreIgnored) {
     EXPECT_EQ(MixerSyncWindowProc(window_, MM_MIXM_LINE_CHANGE,
-                                  reinterpret_cast<WPARAM>(HardwareMixer), 0x10001),
+                                  reinterpret_cast<WPARAM>(HardwareMixer), CodecIds[0]),
               0);
     EXPECT_THAT(sim::JournalWith("mixer"), IsEmpty());
+    EXPECT_THAT(sim::JournalWith("KsSet"), IsEmpty());
 }
 
 TEST_F(MirroringWindow, DeviceArrivalAndCompletedRemovalRebuildTheMirroring) {
@@ -366,6 +405,9 @@ TEST_F(SyncWindow, AnArrivingVirtualDeviceStartsAnIdleMirroringAndItsRemovalStop
     Pump();
     EXPECT_EQ(VirtualMixer, nullptr);
     EXPECT_EQ(HardwareMixer, nullptr);
+    // The tables outlive the stop and the idle start.
+    EXPECT_EQ(HardwareControlTable[6].controlId, CodecIds[6]);
+    EXPECT_EQ(VirtualControlTable[6].controlId, VirtualIds[6]);
     // Start (idle), direct arrival (0 and idle 0), arrival (0, 1), removal (0 and idle 0).
     EXPECT_THAT(DriverFlags(), ElementsAre("0", "0", "0", "0", "1", "0", "0"));
 }
@@ -396,20 +438,27 @@ TEST_F(SyncWindow, AFailedDeviceRegistrationIsNotUnregistered) {
     EXPECT_THAT(DriverFlags(), ElementsAre("1", "0"));
 }
 
-TEST_F(SyncWindow, EndingWithoutAWindowClosesTheMixersAndQuits) {
+// The codec's wave volume cannot be read during the scan and the copy: the copy skips that slot
+// and goes on with the next, and the slot, whose type was never read, is later mirrored as a
+// volume (raw values, not reduced to 0 or 1).
+TEST_F(SyncWindow, ASlotThatCannotBeReadIsSkippedByTheCopyAndLaterMirroredAsAVolume) {
     AddDevices();
+    sim::winmm::FailMixerCall(codec_, "mixerGetControlDetailsW", CodecIds[0], MMSYSERR_ERROR, 2);
     Create();
+    EXPECT_EQ(HardwareControlTable[0], (MixerControlSlot{CodecIds[0], 0, 0, 0}));
+    EXPECT_THAT(Writes(virtual_), SizeIs(7));
+    EXPECT_EQ(Values(virtual_, 0, false), VirtualValues[0]);
+    for (int i = 1; i < MixerSlotCount; ++i) {
+        EXPECT_EQ(Values(virtual_, i, false), CodecValues[i]) << i;
+    }
     Pump();
-    // What a stop does when the window's creation failed after its WM_CREATE ran.
-    EndMixerSync();
-    EXPECT_EQ(sim::winmm::OpenMixerHandles(), 0u);
-    EXPECT_EQ(sim::DeviceNotificationCount(), 0u);
-    EXPECT_THAT(DriverFlags(), ElementsAre("1", "0"));
+    // The change alone, not its echo: a slot reduced like a mute would echo without end.
+    sim::winmm::UserSetControl(codec_, CodecIds[0], {0, 5});
     MSG msg;
-    EXPECT_EQ(platform::GetMessageW(&msg, nullptr, 0, 0), FALSE);
-    // The window itself is still there; its destruction runs the same steps again harmlessly.
-    platform::DestroyWindow(window_);
-    EXPECT_THAT(DriverFlags(), ElementsAre("1", "0", "0"));
+    ASSERT_GT(platform::GetMessageW(&msg, nullptr, 0, 0), 0);
+    platform::DispatchMessageW(&msg);
+    EXPECT_EQ(HardwareControlTable[0].value1, 5u);
+    EXPECT_EQ(Values(virtual_, 0, false), (std::vector<DWORD>{0, 5}));
 }
 
 } // namespace

@@ -138,7 +138,8 @@ TEST_F(EndpointServiceDevices, OtherInterfaceClassesDoNotRebuild) {
 }
 
 // The stop, on the main thread: the service's device notification, then the callbacks (virtual
-// first), the hardware record, the virtual record, the flag, COM, the stop event, the report.
+// first), the hardware record, the virtual record, the flag, COM, the stop event, COM once more
+// (the apartment is closed by then: nothing happens), the report.
 // The objects the service main thread created are released here, on another thread.
 TEST_F(EndpointServiceDevices, StopTearsDownInOrderOnTheHandlersThread) {
     sim::ClearJournal();
@@ -155,6 +156,7 @@ TEST_F(EndpointServiceDevices, StopTearsDownInOrderOnTheHandlersThread) {
                                       FlagOff,
                                       "CoUninitialize",
                                       "SetEvent",
+                                      "CoUninitialize",
                                       "SetServiceStatus SERVICE_STOPPED"};
     auto journal = sim::Journal();
     auto from = journal.begin();

@@ -24,6 +24,7 @@ class EndpointService : public ::testing::Test {
   protected:
     void SetUp() override {
         sim::SetWindowsVersion(6, 1);
+        AddOtherRenderDevices();
         threadHandles_ = sim::OpenHandles(sim::HandleKind::Thread);
         eventHandles_ = sim::OpenHandles(sim::HandleKind::Event);
     }

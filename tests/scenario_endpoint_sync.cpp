@@ -1,16 +1,12 @@
 // The endpoint sync as the service starts it: the order of its effects, volume mirrored both ways
-// without echoes, and starts that cannot build it.
+// without echoes, and a start that cannot build it.
 #include "scenario_endpoint_service.h"
 
 namespace {
 
 using namespace scenario_endpoint;
-using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-using ::testing::Not;
-
-const std::string SyncContext = "ctx=" + sim::FormatGuid(VolumeSyncEventContext);
 
 TEST_F(EndpointService, StartsWithBothDevicesInOrder) {
     PlugHardware();
@@ -82,50 +78,9 @@ TEST_F(EndpointService, MirrorsUserChangesBothWaysWithoutEcho) {
     EXPECT_EQ(sim::audio::SetCalls(HardwareId).size(), hardwareWrites + 4);
 }
 
-// A start that cannot build the sync: the service still runs, holds nothing, writes no flag, and
-// stops cleanly.
-class EndpointServiceFailedStart : public EndpointService {
-  protected:
-    void ExpectIdleRunningService() {
-        StartService();
-        EXPECT_TRUE(Idle());
-        EXPECT_EQ(sim::scm::CurrentState(), static_cast<DWORD>(SERVICE_RUNNING));
-        EXPECT_THAT(DriverFlags(), IsEmpty());
-        EXPECT_EQ(sim::audio::LiveObjects(), 0u);
-        EXPECT_EQ(sim::DeviceNotificationCount(), 1u);
-        StopService();
-        EXPECT_THAT(DriverFlags(), ElementsAre("0"));
-    }
-};
-
-TEST_F(EndpointServiceFailedStart, NoEnumerator) {
-    PlugHardware();
-    PlugVirtual();
-    sim::audio::FailCall(WIDE(""), "CoCreateInstance", E_OUTOFMEMORY, 1);
-    ExpectIdleRunningService();
-    EXPECT_THAT(sim::JournalWith("DirectSoundEnumerateW"), IsEmpty());
-}
-
-TEST_F(EndpointServiceFailedStart, HardwareMissing) {
-    PlugVirtual();
-    ExpectIdleRunningService();
-    EXPECT_EQ(sim::JournalWith("DirectSoundEnumerateW [service]").size(), 1u);
-    EXPECT_THAT(sim::JournalWith("GetDevice"), IsEmpty());
-}
-
-// The virtual device's driver is there, but it has no render endpoint (say, disabled by the user).
-TEST_F(EndpointServiceFailedStart, VirtualMissing) {
-    PlugHardware();
-    sim::ks::AddInterface(sim::ks::VirtualRenderInterface(VirtualPath));
-    ExpectIdleRunningService();
-    EXPECT_THAT(InOrder({Bound(Hardware), VolumeReleased(Hardware), DeviceReleased(Hardware),
-                         EnumeratorReleased, "SetServiceStatus SERVICE_RUNNING"}),
-                Not(Contains(-1)));
-}
-
 // Memory runs out while the start allocates its second callback: nothing leaves the service main
 // thread, the service runs idle, and the next device event builds the sync.
-TEST_F(EndpointServiceFailedStart, MemoryExhaustedThenRebuilt) {
+TEST_F(EndpointService, MemoryExhaustedThenRebuilt) {
     PlugHardware();
     PlugVirtual();
     sim::FailCall("AllocateObject", 1, 3);

@@ -60,7 +60,9 @@ TEST_F(MixerService, StopClosesTheMixersClearsTheFlagAndEndsTheThread) {
     EXPECT_LT(destroy, unregister);
     EXPECT_LT(unregister, flag);
     EXPECT_LT(flag, quit);
-    EXPECT_LT(quit, stopped);
+    std::size_t signal = FirstIndex(journal, "SetEvent");
+    EXPECT_LT(quit, signal);
+    EXPECT_LT(signal, stopped);
     EXPECT_NE(journal[destroy].find("[" + mixerThread_ + "]"), std::string::npos);
     // The stop never used the window handle, let alone a null one.
     EXPECT_THAT(sim::JournalWith("PostMessageW"), IsEmpty());

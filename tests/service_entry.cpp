@@ -15,8 +15,9 @@ bool Installed() {
     return sim::scm::FindService(WIDE("Quenvar_Service")).has_value();
 }
 
+// Entries into the dispatcher with a table of the one service and its {null, null} end.
 std::size_t DispatcherEntries() {
-    return sim::JournalWith("StartServiceCtrlDispatcherW").size();
+    return sim::JournalWith("StartServiceCtrlDispatcherW entries=1 [").size();
 }
 
 // Runs the entry with stdout and stderr captured; the entry must not write to either.
@@ -85,12 +86,15 @@ INSTANTIATE_TEST_SUITE_P(ServiceEntry, OtherWord,
                                          std::vector<WideString>{WIDE("")},
                                          std::vector<WideString>{WIDE("-run"), WIDE("-install")}));
 
-// An argument vector holding only its terminator is read no further than that terminator.
+// With an argument count of 0 only the terminator argv[0] may be read: the slot past it holds a
+// command word that an entry reading argv[1] regardless would run.
 TEST(ServiceEntry, EmptyArgumentVectorEntersTheDispatcher) {
-    std::vector<WCHAR*> argv(1, nullptr);
+    WCHAR sentinel[] = WIDE("-install");
+    WCHAR* argv[] = {nullptr, sentinel, nullptr};
     WCHAR* envp[] = {nullptr};
-    EXPECT_EQ(ProcessEntry(0, argv.data(), envp), 0);
+    EXPECT_EQ(ProcessEntry(0, argv, envp), 0);
     EXPECT_EQ(DispatcherEntries(), 1u);
+    EXPECT_FALSE(Installed());
 }
 
 TEST(ServiceEntry, FailingCommandsStillExitWithZero) {
@@ -107,6 +111,10 @@ TEST(ServiceEntry, StartedByTheManagerRunsTheServiceAndExitsWithZero) {
     ASSERT_TRUE(runner.WaitForRunning());
     ASSERT_TRUE(runner.Stop());
     EXPECT_EQ(runner.ExitCode(), 0);
+    EXPECT_EQ(DispatcherEntries(), 1u);
+    // No context: the handler is registered by name alone.
+    EXPECT_EQ(sim::JournalWith("RegisterServiceCtrlHandlerExW"),
+              std::vector<std::string>{"RegisterServiceCtrlHandlerExW Quenvar_Service [service]"});
     EXPECT_TRUE(sim::Faults().empty());
 }
 

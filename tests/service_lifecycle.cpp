@@ -111,6 +111,9 @@ TEST_P(ServiceLifecycle, HandlerAnswersEachControlAndSendsTheStatus) {
         EXPECT_EQ(reports.back().status.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
         EXPECT_EQ(reports.back().thread, "main");
     }
+    // Above version 5 the start and the device event each built the endpoint sync; at version 5
+    // and below the device event only sent the status.
+    EXPECT_EQ(sim::JournalWith("CoCreateInstance").size(), GetParam() > 5 ? 2u : 0u);
     EXPECT_EQ(runner.Control(SERVICE_CONTROL_STOP), static_cast<DWORD>(NO_ERROR));
     ASSERT_TRUE(runner.Join());
     EXPECT_EQ(sim::scm::CurrentState(), static_cast<DWORD>(SERVICE_STOPPED));

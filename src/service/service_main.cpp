@@ -51,22 +51,20 @@ void RegisterRenderDeviceEvents() {
 // took, so the stop also ends what the other path would have left: the device notification
 // is only ever set above version 5, and StopMixerThread does nothing unless the thread runs.
 void StopService() {
-    bool endpointSync = IsVistaOrLater();
     if (ServiceState.ServiceDeviceNotification) {
         platform::UnregisterDeviceNotification(ServiceState.ServiceDeviceNotification);
         ServiceState.ServiceDeviceNotification = nullptr;
     }
-    if (endpointSync) {
+    if (IsVistaOrLater()) {
         // Ends with CoUninitialize on this thread, which balances the handler's CoInitialize.
         EndEndpointSync();
     }
     StopMixerThread(ServiceState);
     platform::SetEvent(ServiceState.StopEvent);
     ServiceStatus.dwCurrentState = SERVICE_STOPPED;
-    // Above version 5 the apartment is already closed; a second CoUninitialize would be unmatched.
-    if (!endpointSync) {
-        platform::CoUninitialize();
-    }
+    // Above version 5 EndEndpointSync has already closed the handler's apartment, and this call
+    // finds nothing left to close: Windows ignores it.
+    platform::CoUninitialize();
     HandlerComInitPending = true;
 }
 

@@ -20,8 +20,9 @@
 // fails with ERROR_INVALID_HANDLE.
 //
 // Journal entries (tagged with the thread name by the journal):
-//   "StartServiceCtrlDispatcherW"            the entry into the dispatcher (also when it refuses)
-//   "RegisterServiceCtrlHandlerExW <name>"
+//   "StartServiceCtrlDispatcherW entries=<n>" the entry into the dispatcher (also when it
+//                                            refuses), with the table's entries before {null, null}
+//   "RegisterServiceCtrlHandlerExW <name>"   (+ " context=non-null" when a context is given)
 //   "ServiceControl <code> <eventType>"      a control, just before the handler runs
 //   "SetServiceStatus <state>"               state as SERVICE_START_PENDING, SERVICE_RUNNING, ...
 //   "OpenSCManagerW access=<desired>", "CreateServiceW <name> access=<desired>",

@@ -40,6 +40,7 @@
 #include "platform/types.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,7 @@ struct WindowInfo {
     std::string className;
     std::string title;
     DWORD style;
+    int x, y, width, height;
     DWORD threadId;
     std::string threadName; // of the creating thread
     bool topLevel;
@@ -60,6 +62,9 @@ struct WindowInfo {
 std::vector<WindowInfo> Windows();
 std::size_t LiveWindowCount();
 bool ClassRegistered(const std::string& className);
+// The record a class was registered with, its name and menu name cleared (the caller's strings
+// need not outlive the registration); nothing when no such class is registered.
+std::optional<WNDCLASSEXW> RegisteredClass(const std::string& className);
 
 // Window creation gate: while held, CreateWindowExW blocks after the window exists and before
 // WM_CREATE, so a test can act while a window's creation is still running. Release lets every

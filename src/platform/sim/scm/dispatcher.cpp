@@ -250,7 +250,14 @@ std::vector<ControlRecord> Controls() {
 namespace platform {
 
 BOOL WINAPI StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpServiceStartTable) {
-    sim::Record("StartServiceCtrlDispatcherW");
+    // As Windows, the table is counted up to its {null, null} entry before the manager is even
+    // asked, so a table without that entry is read past its end.
+    std::size_t entries = 0;
+    while (lpServiceStartTable && (lpServiceStartTable[entries].lpServiceName ||
+                                   lpServiceStartTable[entries].lpServiceProc)) {
+        ++entries;
+    }
+    sim::Record("StartServiceCtrlDispatcherW entries=" + std::to_string(entries));
     auto& state = sim::scm::State();
     std::unique_lock<std::mutex> guard(state.lock);
     if (!state.startedByScm) {
@@ -345,7 +352,9 @@ BOOL WINAPI StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpServiceSta
 SERVICE_STATUS_HANDLE WINAPI RegisterServiceCtrlHandlerExW(LPCWSTR lpServiceName,
                                                            LPHANDLER_FUNCTION_EX lpHandlerProc,
                                                            LPVOID lpContext) {
-    sim::Record("RegisterServiceCtrlHandlerExW " + sim::Narrow(lpServiceName));
+    // The context comes back to the handler as its last argument; shown only when there is one.
+    sim::Record("RegisterServiceCtrlHandlerExW " + sim::Narrow(lpServiceName) +
+                (lpContext ? " context=non-null" : ""));
     if (sim::ShouldFail("RegisterServiceCtrlHandlerExW")) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;

@@ -39,6 +39,7 @@ struct Window {
     std::string className;
     std::string title;
     DWORD style = 0;
+    int x = 0, y = 0, width = 0, height = 0;
     WNDPROC procedure = nullptr;
     DWORD threadId = 0;
     std::string threadName;
@@ -234,7 +235,8 @@ std::vector<WindowInfo> Windows() {
     for (auto id : desktop.creationOrder) {
         const Window& window = desktop.windows.at(id);
         all.push_back(WindowInfo{reinterpret_cast<HWND>(id), window.className, window.title,
-                                 window.style, window.threadId, window.threadName, window.topLevel,
+                                 window.style, window.x, window.y, window.width, window.height,
+                                 window.threadId, window.threadName, window.topLevel,
                                  window.alive});
     }
     return all;
@@ -253,6 +255,14 @@ bool ClassRegistered(const std::string& className) {
     std::lock_guard<std::mutex> guard(desktop.lock);
     platform::WideString wide = Widen(className);
     return desktop.classes.count(FoldCase(wide.c_str())) != 0;
+}
+
+std::optional<WNDCLASSEXW> RegisteredClass(const std::string& className) {
+    auto& desktop = TheDesktop();
+    std::lock_guard<std::mutex> guard(desktop.lock);
+    platform::WideString wide = Widen(className);
+    auto found = desktop.classes.find(FoldCase(wide.c_str()));
+    return found == desktop.classes.end() ? std::nullopt : std::optional(found->second);
 }
 
 void HoldWindowCreation() {
@@ -445,6 +455,10 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
         window.className = sim::Narrow(lpClassName);
         window.title = sim::Narrow(lpWindowName);
         window.style = dwStyle;
+        window.x = X;
+        window.y = Y;
+        window.width = nWidth;
+        window.height = nHeight;
         window.procedure = found->second.lpfnWndProc;
         window.threadId = GetCurrentThreadId();
         window.threadName = sim::ThreadName();
