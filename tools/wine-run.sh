@@ -20,12 +20,13 @@ trap 'exit 130' INT TERM
 if [ "${QUENVAR_WINE_PULSE:-0}" = 1 ]; then
     pulse_start || exit 125
 fi
+# The display must be there when the prefix starts: Wine's desktop picks its driver then.
+if [ "${QUENVAR_WINE_DISPLAY:-0}" = 1 ]; then
+    display_start || exit 125
+fi
 wine_prefix_create || exit 125
 if [ "${QUENVAR_WINE_PULSE:-0}" = 1 ]; then
     wine_reg_set 'HKCU\Software\Wine\Drivers' Audio pulse || exit 125
-fi
-if [ "${QUENVAR_WINE_DISPLAY:-0}" = 1 ]; then
-    display_start || exit 125
 fi
 wine_call "$limit" wine "$@"
 status=$?

@@ -10,7 +10,10 @@ wine_environment() {
     export WINEDEBUG=-all                 # also silences Debian's "wine32 is missing" hint
     export WINEARCH=win64
     export WINEDLLOVERRIDES="mscoree,mshtml=" # no Mono or Gecko install prompt
-    unset DISPLAY WAYLAND_DISPLAY         # headless: no window of Wine's own may appear
+    unset WAYLAND_DISPLAY
+    # Headless: no window of Wine's own may appear, unless the caller gave the prefix a virtual
+    # display (tools/wine/display.sh) before creating it.
+    [ "${QUENVAR_WINE_DISPLAY:-0}" = 1 ] || unset DISPLAY
 }
 
 # Debian's Wine comes without wine64-preloader, the helper that reserves Windows' fixed addresses
