@@ -66,7 +66,7 @@ stage host-tsan host_tsan
 for s in host host-asan host-tsan; do # the soak's share of each build's tests
     grep -E 'Test +#[0-9]+: soak_v' "$logs/$s.log" 2>/dev/null | sed "s/^ */    $s: /"
 done
-stage fuzz tools/fuzz.sh 15
+stage fuzz tools/fuzz.sh 8
 grep -h '^  ' "$logs/fuzz.log" 2>/dev/null | sed 's/^/    /'
 stage windows cmake --workflow --preset windows
 stage wine-service tests/wine/run.sh "$root/build/windows"
