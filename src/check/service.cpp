@@ -14,12 +14,7 @@
 namespace check {
 namespace {
 
-struct ScHandleTraits {
-    using Value = SC_HANDLE;
-    static Value Invalid() { return nullptr; }
-    static void Close(Value value) { platform::CloseServiceHandle(value); }
-};
-using UniqueScHandle = platform::UniqueHandle<ScHandleTraits>;
+using platform::UniqueScHandle;
 
 const char* StateName(DWORD state) {
     switch (state) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/kernel.h"
+#include "platform/scm.h"
 #include "platform/types.h"
 
 #include <utility>
@@ -62,6 +63,14 @@ struct FileHandleTraits {
 
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
+
+// Service manager handles: null is invalid.
+struct ScHandleTraits {
+    using Value = SC_HANDLE;
+    static Value Invalid() { return nullptr; }
+    static void Close(Value value) { platform::CloseServiceHandle(value); }
+};
+using UniqueScHandle = UniqueHandle<ScHandleTraits>;
 
 // One owned COM reference. Attach takes over a reference the caller already holds.
 template <typename Interface> class ComPtr {

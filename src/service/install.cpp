@@ -8,12 +8,7 @@
 
 namespace {
 
-struct ScHandleTraits {
-    using Value = SC_HANDLE;
-    static Value Invalid() { return nullptr; }
-    static void Close(Value value) { platform::CloseServiceHandle(value); }
-};
-using UniqueScHandle = platform::UniqueHandle<ScHandleTraits>;
+using platform::UniqueScHandle;
 
 // The path in quotes plus the terminator.
 constexpr DWORD CommandLineChars = MAX_PATH + 2;
