@@ -504,11 +504,16 @@ void Soak::SendControl() {
         break;
     }
     Log("control " + std::to_string(code) + " type " + Hex(eventType));
-    DWORD result = sim::scm::Control(code, eventType);
-    DWORD expected = !running_ ? static_cast<DWORD>(ERROR_SERVICE_NOT_ACTIVE)
-                     : code == SERVICE_CONTROL_INTERROGATE || code == SERVICE_CONTROL_DEVICEEVENT
-                         ? static_cast<DWORD>(NO_ERROR)
-                         : static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED);
+    bool event = code == SERVICE_CONTROL_DEVICEEVENT;
+    DWORD result = event ? sim::scm::DeviceEvent(eventType) : sim::scm::Control(code, eventType);
+    // The manager sends the standard codes 1 to 10 and the user-defined ones; it refuses the
+    // standard codes the service does not accept.
+    bool sendable = event || (code >= 1 && code <= 10) || code >= 128;
+    DWORD expected = !sendable   ? static_cast<DWORD>(ERROR_INVALID_PARAMETER)
+                     : !running_ ? static_cast<DWORD>(ERROR_SERVICE_NOT_ACTIVE)
+                     : code == SERVICE_CONTROL_INTERROGATE || event ? static_cast<DWORD>(NO_ERROR)
+                     : code < 128 ? static_cast<DWORD>(ERROR_INVALID_SERVICE_CONTROL)
+                                  : static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED);
     if (result != expected) {
         Violation("control " + std::to_string(code) + " answered " + std::to_string(result) +
                   ", expected " + std::to_string(expected));
