@@ -23,6 +23,7 @@ struct Registration {
 };
 
 struct Delivery {
+    std::string endpointName; // of the endpoint that changed, whichever thread delivers it
     std::shared_ptr<AUDIO_VOLUME_NOTIFICATION_DATA> data;
     std::vector<std::shared_ptr<Registration>> registrations;
 };
@@ -71,6 +72,8 @@ struct Audio {
     std::map<std::string, HRESULT> results; // injected failure results by FailCall key
     std::size_t pending = 0;
     int nextThread = 1;
+    // Under endpoint-callback-threads=shared: the endpoint whose thread delivers for all.
+    std::shared_ptr<Endpoint> sharedNotifier;
 };
 
 Audio& State();
