@@ -9,8 +9,8 @@
 //                                                 endpoint's range (see sim/audio.h)
 //   endpoint-callback-threads  per-endpoint | shared | reversed
 //                                                 callbacks of each endpoint on its own audio
-//                                                 thread; of all endpoints on one thread; or per
-//                                                 endpoint, the newest registration first
+//                                                 thread; of all endpoints on one thread; or on
+//                                                 one thread, the endpoint changed last first
 //   mixer-own-notice           all | others       MM_MIXM_CONTROL_CHANGE also to the window whose
 //                                                 handle made the change, or not
 //   mixer-unchanged-notice     always | changed   a write that changes nothing is announced, or not

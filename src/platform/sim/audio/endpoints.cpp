@@ -164,7 +164,8 @@ bool Notify(Audio& audio, const std::shared_ptr<Endpoint>& endpoint, const GUID&
     delivery.data = MakeNotification(*endpoint, context);
     std::shared_ptr<Endpoint> notifier = endpoint;
     const std::string threads = "endpoint-callback-threads";
-    if (sim::VariantIs(threads, "shared")) {
+    bool reversed = sim::VariantIs(threads, "reversed");
+    if (reversed || sim::VariantIs(threads, "shared")) {
         if (!audio.sharedNotifier) {
             audio.sharedNotifier = endpoint;
         }
@@ -172,15 +173,26 @@ bool Notify(Audio& audio, const std::shared_ptr<Endpoint>& endpoint, const GUID&
         if (notifier != endpoint) {
             sim::CountVariantEffect(threads);
         }
-    } else if (sim::VariantIs(threads, "reversed") && delivery.registrations.size() > 1) {
-        std::reverse(delivery.registrations.begin(), delivery.registrations.end());
-        sim::CountVariantEffect(threads);
     }
     if (!notifier->thread.joinable()) {
         notifier->thread =
             std::thread(RunNotifier, notifier, "audio-" + std::to_string(audio.nextThread++));
     }
-    notifier->queue.push_back(std::move(delivery));
+    auto& queue = notifier->queue;
+    auto place = queue.end();
+    if (reversed) {
+        // The endpoint changed last is served first; each endpoint's own notices keep their order.
+        place = queue.begin();
+        for (auto it = queue.begin(); it != queue.end(); ++it) {
+            if (it->endpointName == delivery.endpointName) {
+                place = it + 1;
+            }
+        }
+        if (place != queue.end()) {
+            sim::CountVariantEffect(threads);
+        }
+    }
+    queue.insert(place, std::move(delivery));
     ++audio.pending;
     audio.changed.notify_all();
     return true;
