@@ -512,9 +512,10 @@ void Soak::SendControl() {
     Log("control " + std::to_string(code) + " type " + Hex(eventType));
     bool event = code == SERVICE_CONTROL_DEVICEEVENT;
     DWORD result = event ? sim::scm::DeviceEvent(eventType) : sim::scm::Control(code, eventType);
-    // The manager sends the standard codes 1 to 10 and the user-defined ones; it refuses the
-    // standard codes the service does not accept.
-    bool sendable = event || (code >= 1 && code <= 10) || code >= 128;
+    // The manager sends the standard codes 1 to 10 but shutdown, and the user-defined ones; it
+    // refuses the standard codes the service does not accept.
+    bool sendable =
+        event || (code >= 1 && code <= 10 && code != SERVICE_CONTROL_SHUTDOWN) || code >= 128;
     DWORD expected = !sendable   ? static_cast<DWORD>(ERROR_INVALID_PARAMETER)
                      : !running_ ? static_cast<DWORD>(ERROR_SERVICE_NOT_ACTIVE)
                      : code == SERVICE_CONTROL_INTERROGATE || event ? static_cast<DWORD>(NO_ERROR)

@@ -69,12 +69,12 @@ SERVICE_STATUS_HANDLE StatusHandle();
 
 // Sends a control as ControlService would and waits until the handler returned; gives the
 // handler's result. Refused without reaching the handler: ERROR_INVALID_PARAMETER for a code
-// ControlService does not send (0, a device event, codes 12 to 127 other than the net-binding
-// ones), ERROR_SERVICE_NOT_ACTIVE when no dispatcher runs or the service has stopped,
+// ControlService does not send (0, shutdown, a device event, codes 11 to 127);
+// ERROR_SERVICE_NOT_ACTIVE when no dispatcher runs or the service has stopped;
 // ERROR_SERVICE_CANNOT_ACCEPT_CTRL before a handler is registered and while the last report (none
-// counts as SERVICE_START_PENDING) is start- or stop-pending, ERROR_INVALID_SERVICE_CONTROL for a
+// counts as SERVICE_START_PENDING) is start- or stop-pending; ERROR_INVALID_SERVICE_CONTROL for a
 // standard code its dwControlsAccepted does not declare (interrogation and the user-defined codes
-// 128 to 255 need none; shutdown needs SERVICE_ACCEPT_SHUTDOWN).
+// 128 to 255 need none).
 DWORD Control(DWORD code, DWORD eventType = 0);
 // Delivers SERVICE_CONTROL_DEVICEEVENT of this type, with the event data of the service's
 // registered interface class, as the manager does in any state once the handler is registered;
