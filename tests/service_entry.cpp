@@ -1,9 +1,10 @@
-// The process entry: which first argument runs which command, and the exit status 0 throughout.
+// The process entry: which first argument runs which command, and its exit status and message.
 #include "platform/sim/machine.h"
 #include "platform/sim/scm.h"
 #include "service/service.h"
 #include "support/service_runner.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -20,13 +21,14 @@ std::size_t DispatcherEntries() {
     return sim::JournalWith("StartServiceCtrlDispatcherW entries=1 [").size();
 }
 
-// Runs the entry with stdout and stderr captured; the entry must not write to either.
-int RunSilently(const std::vector<WideString>& arguments) {
+// Runs the entry with stdout and stderr captured; nothing may reach stdout, and stderr must hold
+// exactly `message`.
+int RunSilently(const std::vector<WideString>& arguments, const std::string& message = "") {
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     int exitCode = RunEntry(arguments);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), message);
     return exitCode;
 }
 
@@ -67,9 +69,14 @@ INSTANTIATE_TEST_SUITE_P(ServiceEntry, RemoveWord,
 
 class OtherWord : public testing::TestWithParam<std::vector<WideString>> {};
 
-// From a console (not started by the service manager) the dispatcher refuses at once.
+// From a console (not started by the service manager) the dispatcher refuses at once: its error
+// is the exit status, and one line says what the program is.
 TEST_P(OtherWord, EntersTheDispatcher) {
-    EXPECT_EQ(RunSilently(GetParam()), 0);
+    EXPECT_EQ(RunSilently(GetParam(),
+                          "QuenvarService.exe is the Quenvar Service, started by the service "
+                          "control manager; to install it, run \"QuenvarService.exe -install\" as "
+                          "an administrator (\"-remove\" removes it)\n"),
+              ERROR_FAILED_SERVICE_CONTROLLER_CONNECT);
     EXPECT_EQ(DispatcherEntries(), 1u);
     EXPECT_TRUE(sim::JournalWith("OpenSCManagerW").empty());
     EXPECT_TRUE(sim::JournalWith("RegisterServiceCtrlHandlerExW").empty());
@@ -92,16 +99,19 @@ TEST(ServiceEntry, EmptyArgumentVectorEntersTheDispatcher) {
     WCHAR sentinel[] = WIDE("-install");
     WCHAR* argv[] = {nullptr, sentinel, nullptr};
     WCHAR* envp[] = {nullptr};
-    EXPECT_EQ(ProcessEntry(0, argv, envp), 0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(ProcessEntry(0, argv, envp), ERROR_FAILED_SERVICE_CONTROLLER_CONNECT);
+    EXPECT_THAT(testing::internal::GetCapturedStderr(), testing::HasSubstr("-install"));
     EXPECT_EQ(DispatcherEntries(), 1u);
     EXPECT_FALSE(Installed());
 }
 
-TEST(ServiceEntry, FailingCommandsStillExitWithZero) {
+TEST(ServiceEntry, FailingCommandsExitWithTheirError) {
     sim::scm::SetElevated(false);
-    EXPECT_EQ(RunSilently({WIDE("-install")}), 0);
+    const std::string opening = ": opening the service control manager failed: error 5\n";
+    EXPECT_EQ(RunSilently({WIDE("-install")}, "QuenvarService -install" + opening), 5);
     EXPECT_FALSE(Installed());
-    EXPECT_EQ(RunSilently({WIDE("-remove")}), 0);
+    EXPECT_EQ(RunSilently({WIDE("-remove")}, "QuenvarService -remove" + opening), 5);
     EXPECT_EQ(sim::JournalWith("OpenSCManagerW access=0xF003F failed 5").size(), 2u);
 }
 

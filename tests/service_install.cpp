@@ -18,7 +18,7 @@ std::optional<sim::scm::ServiceEntry> Entry() {
 }
 
 TEST(ServiceInstall, CreatesTheEntryWithTheQuotedPath) {
-    InstallService();
+    EXPECT_EQ(InstallService(), static_cast<DWORD>(ERROR_SUCCESS));
     auto entry = Entry();
     ASSERT_TRUE(entry);
     EXPECT_EQ(entry->name, Name);
@@ -47,7 +47,7 @@ TEST(ServiceInstall, LongestPathThatFitsIsRegisteredWhole) {
     WideString path = WIDE("C:\\") + WideString(MAX_PATH - 1 - 9, WIDE('a')) + WIDE("\\x.exe");
     ASSERT_EQ(path.size(), static_cast<std::size_t>(MAX_PATH - 1));
     sim::SetModulePath(path);
-    InstallService();
+    EXPECT_EQ(InstallService(), static_cast<DWORD>(ERROR_SUCCESS));
     auto entry = Entry();
     ASSERT_TRUE(entry);
     EXPECT_EQ(entry->binaryPath, WIDE("\"") + path + WIDE("\""));
@@ -58,7 +58,7 @@ TEST(ServiceInstall, TruncatedPathIsNotRegistered) {
     for (std::size_t length : {std::size_t{MAX_PATH}, std::size_t{MAX_PATH + 40}}) {
         sim::ClearJournal();
         sim::SetModulePath(WIDE("C:\\") + WideString(length - 3, WIDE('b')));
-        InstallService();
+        EXPECT_EQ(InstallService(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE)) << length;
         EXPECT_FALSE(Entry()) << length;
         EXPECT_TRUE(sim::JournalWith("OpenSCManagerW").empty()) << length;
     }
@@ -66,7 +66,7 @@ TEST(ServiceInstall, TruncatedPathIsNotRegistered) {
 
 TEST(ServiceInstall, FailedModulePathStopsEarly) {
     sim::FailCall("GetModuleFileNameW");
-    InstallService();
+    EXPECT_EQ(InstallService(), static_cast<DWORD>(ERROR_GEN_FAILURE));
     EXPECT_FALSE(Entry());
     EXPECT_TRUE(sim::Journal().empty());
 }
@@ -74,7 +74,10 @@ TEST(ServiceInstall, FailedModulePathStopsEarly) {
 TEST(ServiceInstall, SecondInstallLeavesTheFirstEntry) {
     InstallService();
     sim::SetModulePath(WIDE("D:\\Elsewhere\\QuenvarService.exe"));
-    InstallService();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(InstallService(), static_cast<DWORD>(ERROR_SERVICE_EXISTS));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "QuenvarService -install: creating the service entry failed: error 1073\n");
     auto entry = Entry();
     ASSERT_TRUE(entry);
     EXPECT_EQ(entry->binaryPath,
@@ -87,12 +90,12 @@ TEST(ServiceInstall, SecondInstallLeavesTheFirstEntry) {
 
 TEST(ServiceInstall, WithoutAdministratorRightsNothingChanges) {
     sim::scm::SetElevated(false);
-    InstallService();
+    EXPECT_EQ(InstallService(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_FALSE(Entry());
     sim::scm::SetElevated(true);
     InstallService();
     sim::scm::SetElevated(false);
-    RemoveService();
+    EXPECT_EQ(RemoveService(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_TRUE(Entry());
     EXPECT_EQ(sim::JournalWith("OpenSCManagerW access=0xF003F failed 5").size(), 2u);
     EXPECT_EQ(sim::scm::OpenScHandles(), 0u);
@@ -100,7 +103,7 @@ TEST(ServiceInstall, WithoutAdministratorRightsNothingChanges) {
 
 TEST(ServiceInstall, FailedCreateClosesTheManager) {
     sim::FailCall("CreateServiceW");
-    InstallService();
+    EXPECT_EQ(InstallService(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_FALSE(Entry());
     EXPECT_EQ(sim::JournalWith("CloseServiceHandle").size(), 1u);
     EXPECT_EQ(sim::scm::OpenScHandles(), 0u);
@@ -109,7 +112,7 @@ TEST(ServiceInstall, FailedCreateClosesTheManager) {
 TEST(ServiceRemove, DeletesTheEntry) {
     InstallService();
     sim::ClearJournal();
-    RemoveService();
+    EXPECT_EQ(RemoveService(), static_cast<DWORD>(ERROR_SUCCESS));
     EXPECT_FALSE(Entry());
     EXPECT_EQ(sim::Journal(),
               (std::vector<std::string>{"OpenSCManagerW access=0xF003F [test]",
@@ -121,7 +124,10 @@ TEST(ServiceRemove, DeletesTheEntry) {
 }
 
 TEST(ServiceRemove, MissingEntryChangesNothing) {
-    RemoveService();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(RemoveService(), static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "QuenvarService -remove: opening the service entry failed: error 1060\n");
     EXPECT_EQ(sim::JournalWith("OpenServiceW Quenvar_Service access=0x10000 failed 1060").size(),
               1u);
     EXPECT_TRUE(sim::JournalWith("DeleteService").empty());
@@ -131,7 +137,7 @@ TEST(ServiceRemove, MissingEntryChangesNothing) {
 TEST(ServiceRemove, FailedDeleteStillClosesBothHandles) {
     InstallService();
     sim::FailCall("DeleteService");
-    RemoveService();
+    EXPECT_EQ(RemoveService(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_TRUE(Entry());
     EXPECT_EQ(sim::JournalWith("CloseServiceHandle").size(), 4u);
     EXPECT_EQ(sim::scm::OpenScHandles(), 0u);
@@ -146,14 +152,14 @@ TEST(ServiceRemove, WhileRunningMarksTheEntryForDeletion) {
     ASSERT_TRUE(runner.WaitForRunning());
     ASSERT_TRUE(Entry() && Entry()->running);
 
-    EXPECT_EQ(support::RunEntry({WIDE("-remove")}), 0);
+    EXPECT_EQ(support::RunEntry({WIDE("-remove")}), ERROR_SUCCESS);
     ASSERT_TRUE(Entry());
     EXPECT_TRUE(Entry()->markedForDeletion);
     EXPECT_TRUE(sim::scm::DispatcherRunning());
     EXPECT_TRUE(sim::scm::Controls().empty());
 
     sim::SetModulePath(WIDE("D:\\Other\\QuenvarService.exe"));
-    EXPECT_EQ(support::RunEntry({WIDE("-install")}), 0);
+    EXPECT_EQ(support::RunEntry({WIDE("-install")}), ERROR_SERVICE_MARKED_FOR_DELETE);
     EXPECT_EQ(sim::JournalWith("CreateServiceW Quenvar_Service access=0xF01FF failed 1072").size(),
               1u);
     EXPECT_EQ(Entry()->binaryPath,

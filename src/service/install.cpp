@@ -6,6 +6,8 @@
 #include "platform/scm.h"
 #include "service/service.h"
 
+#include <cstdio>
+
 namespace {
 
 using platform::UniqueScHandle;
@@ -13,15 +15,31 @@ using platform::UniqueScHandle;
 // The path in quotes plus the terminator.
 constexpr DWORD CommandLineChars = MAX_PATH + 2;
 
+// The failing step's error, reported; the caller returns it as the exit status.
+DWORD Failed(const char* command, const char* step, DWORD error) {
+    ReportFailure(command, step, error);
+    return error;
+}
+
 } // namespace
 
-void InstallService() {
+void ReportFailure(const char* command, const char* step, DWORD error) {
+    std::fprintf(stderr, "QuenvarService%s%s: %s failed: error %lu\n", *command ? " " : "", command,
+                 step, static_cast<unsigned long>(error));
+    std::fflush(stderr);
+}
+
+DWORD InstallService() {
+    const char* command = "-install";
     WCHAR path[MAX_PATH];
     DWORD length = platform::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0) {
+        return Failed(command, "reading the executable's path", platform::GetLastError());
+    }
     // A path that filled the whole buffer was cut short: registering it would name another
     // program.
-    if (length == 0 || length >= MAX_PATH) {
-        return;
+    if (length >= MAX_PATH) {
+        return Failed(command, "reading the executable's path", ERROR_FILENAME_EXCED_RANGE);
     }
     // Quoted, so that a path with spaces cannot be read as a shorter program path plus arguments.
     WCHAR commandLine[CommandLineChars];
@@ -34,23 +52,31 @@ void InstallService() {
 
     UniqueScHandle manager(platform::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     if (!manager) {
-        return;
+        return Failed(command, "opening the service control manager", platform::GetLastError());
     }
     UniqueScHandle service(platform::CreateServiceW(
         manager.get(), ServiceName, ServiceDisplayName, SERVICE_ALL_ACCESS,
         SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, commandLine, nullptr,
         nullptr, nullptr, nullptr, nullptr));
+    if (!service) {
+        return Failed(command, "creating the service entry", platform::GetLastError());
+    }
+    return ERROR_SUCCESS;
 }
 
-void RemoveService() {
+DWORD RemoveService() {
+    const char* command = "-remove";
     UniqueScHandle manager(platform::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     if (!manager) {
-        return;
+        return Failed(command, "opening the service control manager", platform::GetLastError());
     }
     UniqueScHandle service(platform::OpenServiceW(manager.get(), ServiceName, DELETE));
     if (!service) {
-        return;
+        return Failed(command, "opening the service entry", platform::GetLastError());
     }
     // Without a stop: a running service keeps running and its entry goes when it stops.
-    platform::DeleteService(service.get());
+    if (!platform::DeleteService(service.get())) {
+        return Failed(command, "deleting the service entry", platform::GetLastError());
+    }
+    return ERROR_SUCCESS;
 }

@@ -17,7 +17,8 @@ extern SERVICE_STATUS ServiceStatus;
 extern bool HandlerComInitPending;
 
 // The process entry: "-install" or "-remove" as the first argument runs that command, anything
-// else (or nothing) connects to the service control manager. Always returns 0.
+// else (or nothing) connects to the service control manager. Returns 0, or the Win32 error of the
+// command or of the dispatcher call that failed.
 int ProcessEntry(int argc, WCHAR* argv[], WCHAR* envp[]);
 
 void WINAPI ServiceMain(DWORD argc, LPWSTR* argv);
