@@ -65,6 +65,18 @@ void ExpectUntouched() {
     EXPECT_TRUE(sim::Faults().empty());
 }
 
+// Before anything else, as the service does: here on a kernel32 without SetDefaultDllDirectories.
+TEST(CheckReport, RestrictsTheDllSearchFirst) {
+    sim::SetDefaultDllDirectoriesExported(false);
+    Check();
+    std::vector<std::string> first = sim::Journal();
+    first.resize(3);
+    EXPECT_EQ(first,
+              (std::vector<std::string>{"GetModuleHandleW kernel32.dll [test]",
+                                        "GetProcAddress SetDefaultDllDirectories failed 127 [test]",
+                                        "SetDllDirectoryW \"\" [test]"}));
+}
+
 TEST(CheckReport, AboveVersion5EverythingFound) {
     EndpointMachine();
     Outcome outcome = Check();

@@ -115,6 +115,31 @@ TEST(ServiceEntry, FailingCommandsExitWithTheirError) {
     EXPECT_EQ(sim::JournalWith("OpenSCManagerW access=0xF003F failed 5").size(), 2u);
 }
 
+// The DLL search is restricted before any other platform call, whatever the command: through
+// kernel32's SetDefaultDllDirectories where it has it, else by taking the current folder out.
+TEST(ServiceEntry, RestrictsTheDllSearchFirst) {
+    for (bool exported : {true, false}) {
+        sim::SetDefaultDllDirectoriesExported(exported);
+        for (const WCHAR* command : {WIDE("-install"), WIDE("-remove"), WIDE("")}) {
+            sim::ClearJournal();
+            testing::internal::CaptureStderr();
+            RunEntry({command});
+            testing::internal::GetCapturedStderr();
+            std::vector<std::string> first = sim::Journal();
+            first.resize(3);
+            EXPECT_EQ(first,
+                      (std::vector<std::string>{
+                          "GetModuleHandleW kernel32.dll [test]",
+                          exported ? "GetProcAddress SetDefaultDllDirectories [test]"
+                                   : "GetProcAddress SetDefaultDllDirectories failed 127 [test]",
+                          exported ? "SetDefaultDllDirectories 0x800 [test]"
+                                   : "SetDllDirectoryW \"\" [test]"}))
+                << sim::Narrow(command);
+            EXPECT_EQ(sim::JournalWith("SetDllDirectoryW").size(), exported ? 0u : 1u);
+        }
+    }
+}
+
 TEST(ServiceEntry, StartedByTheManagerRunsTheServiceAndExitsWithZero) {
     support::ServiceRunner runner;
     runner.Start();

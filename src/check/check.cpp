@@ -3,6 +3,7 @@
 
 #include "check/report.h"
 #include "platform/kernel.h"
+#include "safety/dll_search.h"
 #include "service/service.h"
 
 #include <cstdio>
@@ -62,6 +63,8 @@ std::string Guid(const GUID& guid) {
 } // namespace check
 
 int CheckMachine(std::string& text) {
+    // The check's entry: before anything can load a DLL, as in the service.
+    safety::RestrictDllSearch();
     check::Report report;
     OSVERSIONINFOW version{};
     version.dwOSVersionInfoSize = sizeof version;

@@ -1,5 +1,5 @@
-// kernel32: events, waits, threads, handles, version, module path, string comparison, files and
-// device I/O control.
+// kernel32: events, waits, threads, handles, version, module path and entry points, the DLL search
+// path, string comparison, files and device I/O control.
 #pragma once
 
 #include "platform/types.h"
@@ -29,6 +29,8 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
                             DWORD nInBufferSize, LPVOID lpOutBuffer, DWORD nOutBufferSize,
                             LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped);
 HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName);
+FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
+BOOL WINAPI SetDllDirectoryW(LPCWSTR lpPathName);
 DWORD WINAPI GetCurrentThreadId();
 
 } // namespace platform

@@ -1,12 +1,15 @@
 // The process entry: the command word, or the service control dispatcher.
 #include "platform/kernel.h"
 #include "platform/scm.h"
+#include "safety/dll_search.h"
 #include "service/install.h"
 #include "service/service.h"
 
 #include <cstdio>
 
 int ProcessEntry(int argc, WCHAR* argv[], WCHAR*[]) {
+    // Before anything can load a DLL: COM, winmm, dsound and setupapi load more of them later.
+    safety::RestrictDllSearch();
     // Only the first argument counts. argv[argc] is null, so one argument less than expected reads
     // as "no command"; an empty vector (argc 0) must not be read past its end.
     const WCHAR* command = argc > 1 ? argv[1] : nullptr;

@@ -92,6 +92,10 @@ void ChangeWaitState(const std::function<void()>& change);
 // Windows version and the running executable's path.
 void SetWindowsVersion(DWORD major, DWORD minor = 0);
 void SetModulePath(const platform::WideString& path);
+// Whether kernel32 exports SetDefaultDllDirectories (Windows 8 on, and Vista or 7 with the update
+// that adds it); by default it does. Journal: "GetModuleHandleW kernel32.dll", "GetProcAddress
+// <name>" (" failed 127" when absent), "SetDefaultDllDirectories 0x800", "SetDllDirectoryW \"\"".
+void SetDefaultDllDirectoriesExported(bool exported);
 
 // Security of files and folders (GetFileSecurityW): a path (compared without case) has a
 // self-relative security descriptor or does not exist (ERROR_FILE_NOT_FOUND). A fresh machine has

@@ -73,6 +73,14 @@ HMODULE WINAPI platform::GetModuleHandleW(LPCWSTR lpModuleName) {
     return ::GetModuleHandleW(lpModuleName);
 }
 
+FARPROC WINAPI platform::GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
+    return ::GetProcAddress(hModule, lpProcName);
+}
+
+BOOL WINAPI platform::SetDllDirectoryW(LPCWSTR lpPathName) {
+    return ::SetDllDirectoryW(lpPathName);
+}
+
 DWORD WINAPI platform::GetCurrentThreadId() {
     return ::GetCurrentThreadId();
 }

@@ -12,20 +12,36 @@ HMODULE LoadFromSystemFolder(const wchar_t* file) {
     }
     path[folder] = L'\\';
     ::lstrcpyW(path + folder + 1, file);
-    // The altered search order makes the DLL's own imports come from its folder too, not from the
-    // executable's. Both the full path and the flag work from Windows XP on.
-    return ::LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    // The process has restricted its search at start (safety::RestrictDllSearch). Where kernel32
+    // has SetDefaultDllDirectories, LoadLibraryExW also takes the LOAD_LIBRARY_SEARCH flags: the
+    // DLL comes from the full path and each of its own imports from the system folder alone.
+    // LOAD_WITH_ALTERED_SEARCH_PATH is not combined with them: it would ask for the standard
+    // search order again, beginning at the DLL's folder. Without those flags (XP, Vista or 7
+    // without the update) the altered order is the best there is: the DLL's imports come from its
+    // own folder, the system folder, first; the current folder is no longer searched.
+    HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
+    bool searchFlags = kernel32 && ::GetProcAddress(kernel32, "SetDefaultDllDirectories");
+    return ::LoadLibraryExW(
+        path, nullptr, searchFlags ? LOAD_LIBRARY_SEARCH_SYSTEM32 : LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 // Loaded on the first use of each DLL and never freed: the forwards keep their entry points for
 // the life of the process. A DLL the running path never calls is never loaded.
 HMODULE SystemModule(platform::win32::SystemDll dll) {
-    if (dll == platform::win32::SystemDll::Winmm) {
+    switch (dll) {
+    case platform::win32::SystemDll::Winmm: {
         static const HMODULE winmm = LoadFromSystemFolder(L"winmm.dll");
         return winmm;
     }
-    static const HMODULE dsound = LoadFromSystemFolder(L"dsound.dll");
-    return dsound;
+    case platform::win32::SystemDll::Dsound: {
+        static const HMODULE dsound = LoadFromSystemFolder(L"dsound.dll");
+        return dsound;
+    }
+    case platform::win32::SystemDll::Setupapi:
+        break;
+    }
+    static const HMODULE setupapi = LoadFromSystemFolder(L"setupapi.dll");
+    return setupapi;
 }
 
 } // namespace

@@ -1,13 +1,14 @@
-// Entry points of the system DLLs that are not KnownDLLs (winmm, dsound), resolved on first use
-// from the system folder by full path. Imported statically, Windows would look for them in the
-// executable's folder first, and a DLL planted there would run as LocalSystem.
+// Entry points of the system DLLs that are not KnownDLLs on every supported version (winmm, dsound,
+// setupapi), resolved on first use from the system folder by full path. Imported statically,
+// Windows would look for them in the executable's folder first, and a DLL planted there would run
+// as LocalSystem.
 #pragma once
 
 #include "platform/win32/sdk.h"
 
 namespace platform::win32 {
 
-enum class SystemDll { Winmm, Dsound };
+enum class SystemDll { Winmm, Dsound, Setupapi };
 
 // The named entry point of the DLL in the system folder, or null when either is missing.
 FARPROC SystemDllEntry(SystemDll dll, const char* name);

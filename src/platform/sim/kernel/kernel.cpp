@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -30,6 +31,7 @@ struct Table {
     DWORD major = 6;
     DWORD minor = 1;
     platform::WideString modulePath = WIDE("C:\\Program Files\\Quenvar\\QuenvarService.exe");
+    bool defaultDllDirectories = true;
 };
 
 Table& Kernel() {
@@ -38,6 +40,16 @@ Table& Kernel() {
 }
 
 thread_local DWORD LastError = 0;
+
+const HMODULE Kernel32Module = reinterpret_cast<HMODULE>(0x7FF800000000);
+
+// What GetProcAddress gives for kernel32's SetDefaultDllDirectories.
+BOOL WINAPI SetDefaultDllDirectories(DWORD flags) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(flags));
+    Record(std::string("SetDefaultDllDirectories ") + text);
+    return TRUE;
+}
 thread_local DWORD ThreadId = 0;
 std::atomic<DWORD> NextThreadId{0x100};
 std::atomic<int> NextThreadName{1};
@@ -108,6 +120,11 @@ void SetWindowsVersion(DWORD major, DWORD minor) {
 void SetModulePath(const platform::WideString& path) {
     std::lock_guard<std::mutex> guard(Kernel().lock);
     Kernel().modulePath = path;
+}
+
+void SetDefaultDllDirectoriesExported(bool exported) {
+    std::lock_guard<std::mutex> guard(Kernel().lock);
+    Kernel().defaultDllDirectories = exported;
 }
 
 } // namespace sim
@@ -325,8 +342,40 @@ int WINAPI lstrcmpiW(LPCWSTR lpString1, LPCWSTR lpString2) {
     }
 }
 
+// The executable, and kernel32 (always loaded); no other module.
 HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName) {
-    return lpModuleName ? nullptr : reinterpret_cast<HMODULE>(0x140000000);
+    if (!lpModuleName) {
+        return reinterpret_cast<HMODULE>(0x140000000);
+    }
+    bool kernel32 = sim::FoldCase(lpModuleName) == WIDE("kernel32.dll");
+    sim::Record("GetModuleHandleW " + sim::Narrow(lpModuleName) + (kernel32 ? "" : " failed 126"));
+    if (!kernel32) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    return sim::Kernel32Module;
+}
+
+// Of kernel32 only SetDefaultDllDirectories, where the machine's kernel32 has it.
+FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
+    bool found = false;
+    if (hModule == sim::Kernel32Module && std::string(lpProcName) == "SetDefaultDllDirectories") {
+        std::lock_guard<std::mutex> guard(sim::Kernel().lock);
+        found = sim::Kernel().defaultDllDirectories;
+    }
+    sim::Record(std::string("GetProcAddress ") + lpProcName + (found ? "" : " failed 127"));
+    if (!found) {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return nullptr;
+    }
+    // Through the generic function pointer type, which converts to any other without a warning.
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&sim::SetDefaultDllDirectories));
+}
+
+BOOL WINAPI SetDllDirectoryW(LPCWSTR lpPathName) {
+    sim::Record("SetDllDirectoryW " +
+                (lpPathName ? "\"" + sim::Narrow(lpPathName) + "\"" : "null"));
+    return TRUE;
 }
 
 } // namespace platform

@@ -98,6 +98,7 @@ void ResetMachine() {
     }
     SetWindowsVersion(6, 1);
     SetModulePath(WIDE("C:\\Program Files\\Quenvar\\QuenvarService.exe"));
+    SetDefaultDllDirectoriesExported(true);
 }
 
 void Record(const std::string& entry) {
