@@ -96,8 +96,9 @@ TEST(CheckReport, AboveVersion5EverythingFound) {
     EXPECT_THAT(outcome.lines,
                 Contains("  command line: \"C:\\Program Files\\Quenvar\\QuenvarService.exe\" "
                          "(quoted)"));
-    EXPECT_THAT(outcome.lines, Contains("  folder \"C:\\Program Files\\Quenvar\": written by "
-                                        "administrators only"));
+    EXPECT_THAT(outcome.lines,
+                Contains("  program \"C:\\Program Files\\Quenvar\\QuenvarService.exe\": "
+                         "replaceable by administrators only"));
     ExpectUntouched();
 }
 
@@ -235,8 +236,8 @@ INSTANTIATE_TEST_SUITE_P(
                [] {
                    EndpointMachine();
                    auto access = sim::ProgramFilesAccess();
-                   // Applies to files created inside only, and denied before it is allowed: no
-                   // write to the folder itself.
+                   // Inherit-only but passed to no file, and denied before it is allowed: neither
+                   // counts.
                    access.push_back({ACCESS_ALLOWED_ACE_TYPE, INHERIT_ONLY_ACE,
                                      static_cast<DWORD>(GENERIC_ALL), "S-1-5-32-545"});
                    access.insert(access.begin(),
@@ -247,9 +248,9 @@ INSTANTIATE_TEST_SUITE_P(
                    sim::SetFileSecurity(Folder, sim::SecurityDescriptor(access));
                },
                "  (a program or DLL put there runs as LocalSystem when the service starts)",
-               "the service's folder \"C:\\Program Files\\Quenvar\" can be written by others "
-               "than administrators: S-1-5-11 (Authenticated Users) may add files, change "
-               "permissions"}),
+               "the service's program \"C:\\Program Files\\Quenvar\\QuenvarService.exe\" can be "
+               "replaced by others than administrators: \"C:\\Program Files\\Quenvar\": S-1-5-11 "
+               "(Authenticated Users) may add files, change permissions"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Version 5: the mixers as the mixer sync finds and scans them, opened only while read.

@@ -18,7 +18,9 @@ std::optional<sim::scm::ServiceEntry> Entry() {
 }
 
 TEST(ServiceInstall, CreatesTheEntryWithTheQuotedPath) {
+    testing::internal::CaptureStderr();
     EXPECT_EQ(InstallService(), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     auto entry = Entry();
     ASSERT_TRUE(entry);
     EXPECT_EQ(entry->name, Name);
@@ -35,7 +37,14 @@ TEST(ServiceInstall, CreatesTheEntryWithTheQuotedPath) {
     EXPECT_FALSE(entry->passwordGiven);
     EXPECT_FALSE(entry->markedForDeletion);
     EXPECT_FALSE(entry->running);
-    EXPECT_EQ(sim::Journal(),
+    // Who could replace the program is judged before anything is registered.
+    std::vector<std::string> journal = sim::Journal();
+    ASSERT_FALSE(journal.empty());
+    EXPECT_EQ(journal.front(),
+              "GetFileSecurityW C:\\Program Files\\Quenvar\\QuenvarService.exe size=0 failed 122 "
+              "[test]");
+    std::erase_if(journal, [](const std::string& entry) { return entry.starts_with("GetFile"); });
+    EXPECT_EQ(journal,
               (std::vector<std::string>{"OpenSCManagerW access=0xF003F [test]",
                                         "CreateServiceW Quenvar_Service access=0xF01FF [test]",
                                         "CloseServiceHandle [test]", "CloseServiceHandle [test]"}));
@@ -73,7 +82,7 @@ TEST(ServiceInstall, FailedModulePathStopsEarly) {
 
 TEST(ServiceInstall, SecondInstallLeavesTheFirstEntry) {
     InstallService();
-    sim::SetModulePath(WIDE("D:\\Elsewhere\\QuenvarService.exe"));
+    sim::SetModulePath(WIDE("C:\\Program Files\\QuenvarService.exe"));
     testing::internal::CaptureStderr();
     EXPECT_EQ(InstallService(), static_cast<DWORD>(ERROR_SERVICE_EXISTS));
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
@@ -107,6 +116,18 @@ TEST(ServiceInstall, FailedCreateClosesTheManager) {
     EXPECT_FALSE(Entry());
     EXPECT_EQ(sim::JournalWith("CloseServiceHandle").size(), 1u);
     EXPECT_EQ(sim::scm::OpenScHandles(), 0u);
+}
+
+// Others could replace the program: -install says so and still registers it.
+TEST(ServiceInstall, WarnsWhenOthersCouldReplaceTheProgram) {
+    sim::SetFileSecurity(WIDE("C:\\Program Files\\Quenvar"),
+                         sim::SecurityDescriptor(sim::ProgramFilesAccess(), "S-1-5-21-0-0-0-1000"));
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(InstallService(), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "QuenvarService -install: warning: others than administrators can replace the "
+              "program: \"C:\\Program Files\\Quenvar\": S-1-5-21-0-0-0-1000 owns it\n");
+    EXPECT_TRUE(Entry());
 }
 
 TEST(ServiceRemove, DeletesTheEntry) {

@@ -4,9 +4,12 @@
 #include "platform/handle.h"
 #include "platform/kernel.h"
 #include "platform/scm.h"
+#include "safety/replace_access.h"
+#include "safety/text.h"
 #include "service/service.h"
 
 #include <cstdio>
+#include <string>
 
 namespace {
 
@@ -19,6 +22,27 @@ constexpr DWORD CommandLineChars = MAX_PATH + 2;
 DWORD Failed(const char* command, const char* step, DWORD error) {
     ReportFailure(command, step, error);
     return error;
+}
+
+// The program is registered even so: administrators may know better (and under Wine every file
+// looks owned by an ordinary user), but they hear of it first.
+void WarnIfReplaceable(const platform::WideString& program) {
+    safety::Replacers replacers = safety::WhoCanReplace(program);
+    std::string text;
+    if (!replacers.unreadable.empty()) {
+        text = "who can replace the program is unknown: the permissions of \"" +
+               safety::Utf8(replacers.unreadable.c_str()) + "\" are unreadable (error " +
+               std::to_string(replacers.error) + ")";
+    } else if (!replacers.others.empty()) {
+        text = "others than administrators can replace the program: ";
+        for (std::size_t i = 0; i < replacers.others.size(); ++i) {
+            text += (i ? "; " : "") + safety::Describe(replacers.others[i]);
+        }
+    } else {
+        return;
+    }
+    std::fprintf(stderr, "QuenvarService -install: warning: %s\n", text.c_str());
+    std::fflush(stderr);
 }
 
 } // namespace
@@ -49,6 +73,7 @@ DWORD InstallService() {
     }
     commandLine[1 + length] = WIDE('"');
     commandLine[2 + length] = 0;
+    WarnIfReplaceable(platform::WideString(path, length));
 
     UniqueScHandle manager(platform::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     if (!manager) {

@@ -99,18 +99,21 @@ void SetDefaultDllDirectoriesExported(bool exported);
 
 // Security of files and folders (GetFileSecurityW): a path (compared without case) has a
 // self-relative security descriptor or does not exist (ERROR_FILE_NOT_FOUND). A fresh machine has
-// the service's folder, "C:\\Program Files\\Quenvar", with the access list Windows gives a folder
-// under Program Files: full control for SYSTEM, Administrators and TrustedInstaller, read and
-// execute for Users. Journal: "GetFileSecurityW <path> size=<n>", with " failed <error>".
+// the service's program, its folder "C:\\Program Files\\Quenvar" and "C:\\Program Files" with the
+// access list Windows gives them (full control for SYSTEM, Administrators and TrustedInstaller,
+// read and execute for Users), and "C:\\" with DriveRootAccess. Journal: "GetFileSecurityW <path>
+// size=<n>", with " failed <error>".
 struct AccessEntry {
     BYTE type;       // ACCESS_ALLOWED_ACE_TYPE or ACCESS_DENIED_ACE_TYPE
     BYTE flags;      // e.g. INHERIT_ONLY_ACE
     DWORD mask;      // access rights
     std::string sid; // "S-1-5-32-545"
 };
-// A self-relative descriptor, owned by Administrators, whose access list holds the entries.
-std::vector<BYTE> SecurityDescriptor(const std::vector<AccessEntry>& entries);
+// A self-relative descriptor with the owner whose access list holds the entries.
+std::vector<BYTE> SecurityDescriptor(const std::vector<AccessEntry>& entries,
+                                     const std::string& ownerSid = "S-1-5-32-544");
 std::vector<AccessEntry> ProgramFilesAccess();
+std::vector<AccessEntry> DriveRootAccess();
 void SetFileSecurity(const platform::WideString& path, std::vector<BYTE> descriptor);
 
 // Device interface notifications (RegisterDeviceNotificationW). A device event reaches every

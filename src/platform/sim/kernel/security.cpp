@@ -12,8 +12,14 @@ namespace sim {
 namespace {
 
 std::map<platform::WideString, std::vector<BYTE>> FirstDescriptors() {
+    std::vector<AccessEntry> program = ProgramFilesAccess();
+    program.pop_back(); // CREATOR OWNER is passed to new items only, not to the file
     return {
-        {FoldCase(WIDE("C:\\Program Files\\Quenvar")), SecurityDescriptor(ProgramFilesAccess())}};
+        {FoldCase(WIDE("C:\\")), SecurityDescriptor(DriveRootAccess())},
+        {FoldCase(WIDE("C:\\Program Files")), SecurityDescriptor(ProgramFilesAccess())},
+        {FoldCase(WIDE("C:\\Program Files\\Quenvar")), SecurityDescriptor(ProgramFilesAccess())},
+        {FoldCase(WIDE("C:\\Program Files\\Quenvar\\QuenvarService.exe")),
+         SecurityDescriptor(program)}};
 }
 
 struct Files {
@@ -76,9 +82,27 @@ std::vector<AccessEntry> ProgramFilesAccess() {
     };
 }
 
-std::vector<BYTE> SecurityDescriptor(const std::vector<AccessEntry>& entries) {
+// The system drive's root as Windows 7 sets it up: users may read it and make folders in it, and
+// whoever is logged on may change what gets created below it (the entry that makes a folder made
+// there writable by them).
+std::vector<AccessEntry> DriveRootAccess() {
+    const DWORD fullControl = 0x1F01FF;
+    const DWORD readAndExecute = 0x1200A9;
+    const DWORD modify = 0x1301BF;
+    const BYTE below = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+    return {
+        {ACCESS_ALLOWED_ACE_TYPE, below, fullControl, "S-1-5-32-544"},
+        {ACCESS_ALLOWED_ACE_TYPE, below, fullControl, "S-1-5-18"},
+        {ACCESS_ALLOWED_ACE_TYPE, below, readAndExecute, "S-1-5-32-545"},
+        {ACCESS_ALLOWED_ACE_TYPE, below | INHERIT_ONLY_ACE, modify, "S-1-5-11"},
+        {ACCESS_ALLOWED_ACE_TYPE, 0, FILE_ADD_SUBDIRECTORY, "S-1-5-11"},
+    };
+}
+
+std::vector<BYTE> SecurityDescriptor(const std::vector<AccessEntry>& entries,
+                                     const std::string& ownerSid) {
     // Header (20 bytes), owner, then the access list: header (8 bytes) and its entries.
-    std::vector<BYTE> owner = SidBytes("S-1-5-32-544");
+    std::vector<BYTE> owner = SidBytes(ownerSid);
     std::vector<BYTE> acl(8, 0);
     for (const auto& entry : entries) {
         std::vector<BYTE> sid = SidBytes(entry.sid);
