@@ -37,6 +37,13 @@ TEST(ServiceInstall, CreatesTheEntryWithTheQuotedPath) {
     EXPECT_FALSE(entry->passwordGiven);
     EXPECT_FALSE(entry->markedForDeletion);
     EXPECT_FALSE(entry->running);
+    EXPECT_EQ(entry->description.substr(0, 22), WideString(WIDE("Keeps the volume and m")));
+    EXPECT_EQ(entry->resetPeriod, 86400u);
+    ASSERT_EQ(entry->failureActions.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(entry->failureActions[i].Type, i < 2 ? SC_ACTION_RESTART : SC_ACTION_NONE) << i;
+        EXPECT_EQ(entry->failureActions[i].Delay, i < 2 ? 60000u : 0u) << i;
+    }
     // Who could replace the program is judged before anything is registered.
     std::vector<std::string> journal = sim::Journal();
     ASSERT_FALSE(journal.empty());
@@ -47,6 +54,8 @@ TEST(ServiceInstall, CreatesTheEntryWithTheQuotedPath) {
     EXPECT_EQ(journal,
               (std::vector<std::string>{"OpenSCManagerW access=0xF003F [test]",
                                         "CreateServiceW Quenvar_Service access=0xF01FF [test]",
+                                        "ChangeServiceConfig2W Quenvar_Service level=1 [test]",
+                                        "ChangeServiceConfig2W Quenvar_Service level=2 [test]",
                                         "CloseServiceHandle [test]", "CloseServiceHandle [test]"}));
     EXPECT_EQ(sim::scm::OpenScHandles(), 0u);
     EXPECT_TRUE(sim::Faults().empty());
@@ -128,6 +137,21 @@ TEST(ServiceInstall, WarnsWhenOthersCouldReplaceTheProgram) {
               "QuenvarService -install: warning: others than administrators can replace the "
               "program: \"C:\\Program Files\\Quenvar\": S-1-5-21-0-0-0-1000 owns it\n");
     EXPECT_TRUE(Entry());
+}
+
+// A failed extra is reported like any step, and the entry it was for stays.
+TEST(ServiceInstall, FailedExtrasLeaveTheEntry) {
+    for (const char* step : {"description", "failure actions"}) {
+        sim::ResetMachine();
+        sim::FailCall("ChangeServiceConfig2W", 1, step[0] == 'd' ? 0 : 1);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(InstallService(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << step;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "QuenvarService -install: setting the entry's " + std::string(step) +
+                      " failed: error 5\n");
+        EXPECT_TRUE(Entry()) << step;
+        EXPECT_EQ(sim::scm::OpenScHandles(), 0u);
+    }
 }
 
 TEST(ServiceRemove, DeletesTheEntry) {

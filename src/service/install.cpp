@@ -18,6 +18,17 @@ using platform::UniqueScHandle;
 // The path in quotes plus the terminator.
 constexpr DWORD CommandLineChars = MAX_PATH + 2;
 
+// Shown in the Services console.
+WCHAR Description[] =
+    WIDE("Keeps the volume and mute of the Orvane virtual audio device and of the "
+         "Realtek High Definition Audio speakers at one setting.");
+
+// After an unexpected exit: a restart after a minute, once more, then none; the count starts
+// again after a day without one. Bounded, so a fault that comes back at once cannot make the
+// service restart all day long; the minute lets the audio system settle after its own restarts.
+constexpr DWORD RestartDelay = 60 * 1000;
+constexpr DWORD FailureCountReset = 24 * 60 * 60;
+
 // The failing step's error, reported; the caller returns it as the exit status.
 DWORD Failed(const char* command, const char* step, DWORD error) {
     ReportFailure(command, step, error);
@@ -85,6 +96,18 @@ DWORD InstallService() {
         nullptr, nullptr, nullptr, nullptr));
     if (!service) {
         return Failed(command, "creating the service entry", platform::GetLastError());
+    }
+    // The entry stays when these fail: it works without them, and they can be set again.
+    SERVICE_DESCRIPTIONW description{Description};
+    if (!platform::ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION, &description)) {
+        return Failed(command, "setting the entry's description", platform::GetLastError());
+    }
+    SC_ACTION actions[] = {
+        {SC_ACTION_RESTART, RestartDelay}, {SC_ACTION_RESTART, RestartDelay}, {SC_ACTION_NONE, 0}};
+    SERVICE_FAILURE_ACTIONSW failureActions{FailureCountReset, nullptr, nullptr, 3, actions};
+    if (!platform::ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS,
+                                         &failureActions)) {
+        return Failed(command, "setting the entry's failure actions", platform::GetLastError());
     }
     return ERROR_SUCCESS;
 }

@@ -28,11 +28,13 @@
 //   "OpenSCManagerW access=<desired>", "CreateServiceW <name> access=<desired>",
 //   "OpenServiceW <name> access=<desired>" (the desired access as passed, "0x%X"),
 //   "DeleteService <name>", "CloseServiceHandle", "QueryServiceConfigW <name>",
+//   "ChangeServiceConfig2W <name> level=<n>" (needs SERVICE_CHANGE_CONFIG, and SERVICE_START for
+//   failure actions that restart; an unknown level fails with ERROR_INVALID_LEVEL),
 //   "QueryServiceStatus <name>"; a call that fails adds " failed <error>". The two queries need
 //   SERVICE_QUERY_CONFIG and SERVICE_QUERY_STATUS on the handle; a running entry shows its last
 //   reported state.
 // Failure injection (sim::FailCall): "RegisterServiceCtrlHandlerExW", "OpenSCManagerW",
-// "CreateServiceW", "OpenServiceW", "DeleteService".
+// "CreateServiceW", "OpenServiceW", "DeleteService", "ChangeServiceConfig2W".
 // Faults: status reports to an unknown handle, closing an unknown or closed SC handle, a
 // dispatcher table without the started service, a control sent from inside the handler.
 #pragma once
@@ -104,6 +106,10 @@ struct ServiceEntry {
     bool passwordGiven = false;
     bool markedForDeletion = false;
     bool running = false;
+    // ChangeServiceConfig2W's optional configuration.
+    platform::WideString description;
+    DWORD resetPeriod = 0;
+    std::vector<SC_ACTION> failureActions;
 };
 std::optional<ServiceEntry> FindService(const platform::WideString& name);
 std::size_t ServiceCount();

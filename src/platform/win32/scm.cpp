@@ -55,3 +55,7 @@ BOOL WINAPI platform::QueryServiceStatus(SC_HANDLE hService, LPSERVICE_STATUS lp
 BOOL WINAPI platform::CloseServiceHandle(SC_HANDLE hSCObject) {
     return ::CloseServiceHandle(hSCObject);
 }
+
+BOOL WINAPI platform::ChangeServiceConfig2W(SC_HANDLE hService, DWORD dwInfoLevel, LPVOID lpInfo) {
+    return ::ChangeServiceConfig2W(hService, dwInfoLevel, lpInfo);
+}

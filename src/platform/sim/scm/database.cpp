@@ -317,6 +317,50 @@ BOOL WINAPI DeleteService(SC_HANDLE hService) {
     return TRUE;
 }
 
+BOOL WINAPI ChangeServiceConfig2W(SC_HANDLE hService, DWORD dwInfoLevel, LPVOID lpInfo) {
+    auto& db = sim::scm::State();
+    std::lock_guard<std::mutex> guard(db.lock);
+    auto* service = sim::scm::Find(db, hService, false, "ChangeServiceConfig2W");
+    if (!service) {
+        sim::scm::Finish("ChangeServiceConfig2W", ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    auto& target = db.entries.at(service->key);
+    std::string entry = "ChangeServiceConfig2W " + sim::Narrow(target.name) +
+                        " level=" + std::to_string(dwInfoLevel);
+    DWORD error = ERROR_SUCCESS;
+    const auto* actions = static_cast<const SERVICE_FAILURE_ACTIONSW*>(lpInfo);
+    bool restarts = false;
+    if (dwInfoLevel == SERVICE_CONFIG_FAILURE_ACTIONS && actions && actions->lpsaActions) {
+        for (DWORD i = 0; i < actions->cActions; ++i) {
+            restarts = restarts || actions->lpsaActions[i].Type == SC_ACTION_RESTART;
+        }
+    }
+    if (sim::ShouldFail("ChangeServiceConfig2W") || !(service->access & SERVICE_CHANGE_CONFIG) ||
+        (restarts && !(service->access & SERVICE_START))) {
+        error = ERROR_ACCESS_DENIED;
+    } else if (dwInfoLevel != SERVICE_CONFIG_DESCRIPTION &&
+               dwInfoLevel != SERVICE_CONFIG_FAILURE_ACTIONS) {
+        error = ERROR_INVALID_LEVEL;
+    } else if (!lpInfo) {
+        error = ERROR_INVALID_ADDRESS;
+    }
+    sim::scm::Finish(entry, error);
+    if (error != ERROR_SUCCESS) {
+        return FALSE;
+    }
+    if (dwInfoLevel == SERVICE_CONFIG_DESCRIPTION) {
+        const WCHAR* text = static_cast<const SERVICE_DESCRIPTIONW*>(lpInfo)->lpDescription;
+        target.description = text ? text : WIDE("");
+    } else {
+        target.resetPeriod = actions->dwResetPeriod;
+        target.failureActions.assign(actions->lpsaActions,
+                                     actions->lpsaActions +
+                                         (actions->lpsaActions ? actions->cActions : 0));
+    }
+    return TRUE;
+}
+
 BOOL WINAPI QueryServiceConfigW(SC_HANDLE hService, LPQUERY_SERVICE_CONFIGW lpServiceConfig,
                                 DWORD cbBufSize, LPDWORD pcbBytesNeeded) {
     auto& db = sim::scm::State();
