@@ -1,6 +1,7 @@
 # Writes the release folder (run by the dist target of cmake/release.cmake):
 #   cmake -D EXECUTABLES=a.exe|b.exe -D DIST=dir -D OBJCOPY=... -D WIXL=... -D WXS=... -D VERSION=...
-#         -D PRODUCT_CODE=guid -D PACKAGE_CODE=guid -D PYTHON=... -D SUMMARY=summary.py -P dist.cmake
+#         -D PRODUCT_CODE=guid -D PACKAGE_CODE=guid -D PYTHON=... -D SUMMARY=summary.py
+#         -D TABLES=tables.py -P dist.cmake
 function(run)
   execute_process(COMMAND ${ARGN} WORKING_DIRECTORY ${DIST} RESULT_VARIABLE status)
   if(NOT status EQUAL 0)
@@ -34,6 +35,8 @@ foreach(name IN LISTS files)
   run(touch -d @${fixed_time} ${name})
 endforeach()
 run(${WIXL} --arch x64 -D Version=${VERSION} -D ProductCode={${PRODUCT_CODE}} -o ${msi} ${WXS})
+# What wixl cannot write (rollback actions, the folder's permissions), then the summary.
+run(${PYTHON} ${TABLES} ${msi})
 run(${PYTHON} ${SUMMARY} ${msi} {${PACKAGE_CODE}} ${fixed_time})
 list(APPEND files ${msi})
 

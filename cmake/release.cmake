@@ -24,7 +24,8 @@ add_custom_target(dist ALL
           -D WXS=${PROJECT_SOURCE_DIR}/installer/Quenvar.wxs -D VERSION=${PROJECT_VERSION}
           -D PRODUCT_CODE=${product_code} -D PACKAGE_CODE=${package_code}
           -D PYTHON=${Python3_EXECUTABLE} -D SUMMARY=${PROJECT_SOURCE_DIR}/installer/summary.py
+          -D TABLES=${PROJECT_SOURCE_DIR}/installer/tables.py
           -P ${PROJECT_SOURCE_DIR}/cmake/dist.cmake
   DEPENDS ${QUENVAR_RELEASE_EXECUTABLES} ${PROJECT_SOURCE_DIR}/installer/Quenvar.wxs
-          ${PROJECT_SOURCE_DIR}/installer/summary.py
+          ${PROJECT_SOURCE_DIR}/installer/summary.py ${PROJECT_SOURCE_DIR}/installer/tables.py
   COMMAND_EXPAND_LISTS VERBATIM)
