@@ -133,7 +133,10 @@ bool Judge(const std::vector<BYTE>& descriptor, const platform::WideString& path
         !Read16(descriptor, daclOffset + 4, aceCount) || daclOffset + aclSize > descriptor.size()) {
         return false;
     }
-    const DWORD rights = kind == Kind::Above ? ParentRights : WriteRights;
+    // FILE_DELETE_CHILD means nothing on a file.
+    const DWORD rights = kind == Kind::Above     ? ParentRights
+                         : kind == Kind::Program ? WriteRights & ~FILE_DELETE_CHILD
+                                                 : WriteRights;
     std::size_t end = daclOffset + aclSize;
     std::size_t at = daclOffset + 8;
     // Denied rights per account, apart for the item itself and for the files it passes them to.

@@ -23,17 +23,34 @@ check() { # check DESCRIPTION COMMAND...: passes when COMMAND succeeds
     if "$@"; then pass; else fail "$what"; fi
 }
 
-# A Windows program's output without Wine's CR line ends; its status in $wine_rc.
-wine_out() {
-    local out
-    out=$(wine_call "$WINE_CALL_LIMIT" wine "$@" 2>&1)
+# Runs a Windows program: its output without Wine's CR line ends in $wine_text, its status in
+# $wine_rc. Wine passes on only the low 8 bits of a Windows exit code (1603 reads as 67):
+# wine_status reads the whole of it.
+wine_run() {
+    wine_text=$(wine_call "$WINE_CALL_LIMIT" wine "$@" 2>&1)
     wine_rc=$?
-    printf '%s' "${out//$'\r'/}"
+    wine_text=${wine_text//$'\r'/}
+}
+# Its output alone (a command substitution would lose $wine_rc).
+wine_out() {
+    wine_run "$@"
+    printf '%s' "$wine_text"
+}
+# wine_status COMMAND-LINE: run by cmd, which waits for it and reports its full exit code; the
+# code in $wine_rc (124 when the time ran out), the output in $wine_text.
+wine_status() {
+    wine_run cmd /v:on /c "start /wait $1 & echo exit=!ERRORLEVEL!"
+    if [ "$wine_rc" -ne 124 ]; then
+        wine_rc=$(sed -n 's/^exit=//p' <<<"$wine_text" | tail -n 1)
+        wine_rc=${wine_rc:-255}
+    fi
+    wine_text=$(sed '/^exit=/d' <<<"$wine_text")
 }
 
 # Runs the service-control client; output in $probe_out, status in $probe_rc.
 probe() {
-    probe_out=$(wine_out "$probe_exe" "$@")
+    wine_run "$probe_exe" "$@"
+    probe_out=$wine_text
     probe_rc=$wine_rc
     [ "$probe_rc" -ne 124 ] || probe_out="no answer within ${WINE_CALL_LIMIT} s"
 }

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs and uninstalls dist/Quenvar-<version>-x64.msi with Wine's msiexec in throwaway prefixes:
-# the service entry the MSI makes must equal, value for value, the one QuenvarService.exe -install
-# makes; the service must start and stop; uninstalling a running service must stop it and leave
-# neither entry nor files.
+# - over an entry made by hand, the installation fails and leaves no files and the entry as it was;
+# - the service entry the MSI makes must equal, value for value, the one QuenvarService.exe
+#   -install makes, description included; the service must start and stop; a repair succeeds;
+# - uninstalling a running service must stop it and leave neither entry nor files;
+# - uninstalling after the entry was deleted by hand succeeds and leaves no files.
 #   tests/release/msi.sh [RUNS]     (default 1; dist/ from cmake --workflow --preset release)
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -34,9 +36,23 @@ one_run() {
     rm -rf "$(folder)"
     expect_probe "-remove left the reference entry" 0 "" wait "$name" GONE 2000
 
-    local out
-    out=$(wine_out msiexec /i "$(windows_path "$msi")" /qn)
-    check "msiexec /i exited with $wine_rc: $out" [ "$wine_rc" -eq 0 ]
+    local package hand
+    package=$(windows_path "$msi")
+    # Over a hand-made entry: -install fails, and with it the installation, which takes its files
+    # back. The rollback -remove comes after the registration, so it never ran: the entry stays.
+    wine_out sc create "$name" binPath= 'C:\hand\made.exe' >/dev/null
+    hand=$(service_values)
+    check "sc create made no entry" grep -q 'made.exe' <<<"$hand"
+    wine_status "msiexec /i $package /qn"
+    # Windows Installer answers 1603; Wine's msiexec 1627 (ERROR_FUNCTION_FAILED).
+    check "msiexec /i over a hand-made entry exited with $wine_rc: $wine_text" [ "$wine_rc" -eq 1627 ]
+    check "files left by the failed installation: $(ls "$(folder)" 2>&1)" [ ! -e "$(folder)/QuenvarService.exe" ]
+    check "the failed installation changed the hand-made entry" [ "$(service_values)" = "$hand" ]
+    wine_out sc delete "$name" >/dev/null
+    expect_probe "hand-made entry deleted" 0 "" wait "$name" GONE 2000
+
+    wine_status "msiexec /i $package /qn"
+    check "msiexec /i exited with $wine_rc: $wine_text" [ "$wine_rc" -eq 0 ]
     check "the MSI did not install QuenvarService.exe as built" cmp -s "$exe" "$(folder)/QuenvarService.exe"
     local installed
     installed=$(service_values)
@@ -45,18 +61,33 @@ one_run() {
     else
         fail "the MSI's entry differs from -install's:$(diff <(echo "$reference") <(echo "$installed") | sed -n 's/^\([<>]\)/\n      \1/p' | tr -d '\n')"
     fi
+    check "the entry has no description" grep -q '^Description' <<<"$installed"
     expect_probe "entry" 0 "path: \"$install_path\"" config "$name"
+    # Repaired: the registration does not run again (it would fail on the entry it made).
+    # Wine's msiexec answers /fa with 1605, so the repair is asked for as a reinstallation.
+    wine_status "msiexec /i $package REINSTALL=ALL REINSTALLMODE=amus /qn"
+    check "repair exited with $wine_rc: $wine_text" [ "$wine_rc" -eq 0 ]
+    check "the repair changed the entry" [ "$(service_values)" = "$installed" ]
     expect_probe "start" 0 "" start "$name" "$limit_ms"
     expect_probe "running" 0 "state: RUNNING" query "$name"
     expect_probe "stop" 0 "" stop "$name" "$limit_ms"
     expect_probe "start before uninstall" 0 "" start "$name" "$limit_ms"
 
     # Uninstalling a running service: stopped, then removed at once (not marked for deletion).
-    out=$(wine_out msiexec /x "$(windows_path "$msi")" /qn)
-    check "msiexec /x exited with $wine_rc: $out" [ "$wine_rc" -eq 0 ]
+    wine_status "msiexec /x $package /qn"
+    check "msiexec /x exited with $wine_rc: $wine_text" [ "$wine_rc" -eq 0 ]
     expect_probe "entry gone after uninstall" 0 "" wait "$name" GONE 2000
     check "registry key left after uninstall" [ -z "$(service_values)" ]
     check "files left after uninstall: $(ls "$(folder)" 2>&1)" [ ! -e "$(folder)" ]
+
+    # The entry deleted by hand: the uninstall's -remove is skipped, not failed.
+    wine_status "msiexec /i $package /qn"
+    check "second msiexec /i exited with $wine_rc: $wine_text" [ "$wine_rc" -eq 0 ]
+    wine_out sc delete "$name" >/dev/null
+    expect_probe "entry deleted by hand" 0 "" wait "$name" GONE 2000
+    wine_status "msiexec /x $package /qn"
+    check "msiexec /x after the entry was deleted by hand exited with $wine_rc: $wine_text" [ "$wine_rc" -eq 0 ]
+    check "files left after that uninstall: $(ls "$(folder)" 2>&1)" [ ! -e "$(folder)" ]
     wine_prefix_end
 }
 

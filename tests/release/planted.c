@@ -1,5 +1,5 @@
-/* A DLL planted beside QuenvarService.exe under the name of a system DLL (winmm.dll or
-   dsound.dll). Loaded, it leaves "<its own path>.ran" behind. It exports the entry points the
+/* A DLL planted beside QuenvarService.exe under the name of a system DLL (winmm.dll, dsound.dll
+   or setupapi.dll). Loaded, it leaves "<its own path>.ran" behind. It exports the entry points the
    executable would import, each failing, so that a process that imports them still starts. */
 #define WIN32_LEAN_AND_MEAN /* no mmsystem.h: these exports take no typed arguments */
 #include <windows.h>
@@ -35,6 +35,17 @@ FAILS(mixerGetLineInfoW)
 FAILS(mixerGetLineControlsW)
 FAILS(mixerGetControlDetailsW)
 FAILS(mixerSetControlDetails)
+#elif defined PLANTED_SETUPAPI
+__declspec(dllexport) HANDLE SetupDiGetClassDevsW(void) {
+    return INVALID_HANDLE_VALUE;
+}
+#define FAILS(name)                                                                                \
+    __declspec(dllexport) BOOL name(void) {                                                        \
+        return FALSE;                                                                              \
+    }
+FAILS(SetupDiEnumDeviceInterfaces)
+FAILS(SetupDiGetDeviceInterfaceDetailW)
+FAILS(SetupDiDestroyDeviceInfoList)
 #else
 __declspec(dllexport) HRESULT DirectSoundEnumerateW(void) {
     return E_FAIL;

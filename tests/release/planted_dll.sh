@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# Plants winmm.dll and dsound.dll beside QuenvarService.exe and makes Wine search like Windows does
-# for DLLs outside KnownDLLs: native first, the executable's folder before the system folder
-# (winmm,dsound=n,b for the service's executable). Each planted DLL leaves a marker when its
-# DllMain runs. While the service starts, runs and stops at Windows versions 6 and 5:
-#   - dist/QuenvarService.exe must load neither planted DLL, and must load only the system DLL of
-#     the running version's path (dsound above version 5, winmm at 5);
-#   - QuenvarServiceImports.exe (winmm and dsound imported as usual, from the windows preset) must
-#     load both, or this test could not see a planted DLL at all. Imported DLLs load when the
-#     process starts, so it is run from the console, in another folder of the same prefix.
+# Plants winmm.dll, dsound.dll and setupapi.dll beside QuenvarService.exe and makes Wine search like
+# Windows does for DLLs outside KnownDLLs: native first, the executable's folder before the system
+# folder (winmm,dsound,setupapi=n,b for the service's executable). Each planted DLL leaves a marker
+# when its DllMain runs. While the service starts, runs and stops at Windows versions 6 and 5:
+#   - dist/QuenvarService.exe must load no planted DLL, and must map only the system DLL of the
+#     running version's path (dsound above version 5, winmm at 5);
+#   - QuenvarServiceImports.exe (winmm, dsound and setupapi imported as usual, from the windows
+#     preset) must load all three, or this test could not see a planted DLL at all. Imported DLLs
+#     load when the process starts, so it is run from the console, in another folder of the prefix.
 # It also shows what the manifest does to GetVersionExW, which the service branches on.
 #   tests/release/planted_dll.sh
 set -uo pipefail
@@ -26,7 +26,8 @@ trap 'wine_prefix_end; rm -rf "$work"' EXIT
 trap 'exit 130' INT TERM
 
 cc=x86_64-w64-mingw32-gcc
-for dll in winmm dsound; do
+planted="winmm dsound setupapi"
+for dll in $planted; do
     "$cc" -shared -O2 -Wall -Werror -DPLANTED_"${dll^^}" -o "$work/$dll.dll" \
         "$root/tests/release/planted.c" || exit 1
 done
@@ -66,9 +67,10 @@ run_service() {
     fi
     wine_out "$install_path" -install >/dev/null
     # Planted after -install, so that only the service's own process can run them.
-    cp "$work/winmm.dll" "$work/dsound.dll" "$(folder)/"
-    local key='HKCU\Software\Wine\AppDefaults\QuenvarService.exe\DllOverrides'
-    wine_reg_set "$key" winmm native,builtin && wine_reg_set "$key" dsound native,builtin || return 1
+    for dll in $planted; do
+        cp "$work/$dll.dll" "$(folder)/"
+        wine_reg_set 'HKCU\Software\Wine\AppDefaults\QuenvarService.exe\DllOverrides' "$dll" native,builtin || return 1
+    done
     expect_probe "version $version start" 0 "" start "$name" "$limit_ms" || return 1
     sleep 2
     expect_probe "version $version running" 0 "state: RUNNING" query "$name"
@@ -88,7 +90,7 @@ run_service() {
 # ("WINMM.dll" when imported).
 markers() {
     local dll ran=""
-    for dll in winmm dsound; do
+    for dll in $planted; do
         [ -n "$(find "$1" -maxdepth 1 -iname "$dll.dll.ran")" ] && ran+="$dll "
     done
     echo "${ran% }"
@@ -117,11 +119,11 @@ for version in 6 5; do
     fi
     mkdir -p "$(folder Unprotected)"
     cp "$unprotected" "$(folder Unprotected)/QuenvarService.exe"
-    cp "$work/winmm.dll" "$work/dsound.dll" "$(folder Unprotected)/"
+    for dll in $planted; do cp "$work/$dll.dll" "$(folder Unprotected)/"; done
     wine_out 'C:\Unprotected\QuenvarService.exe' >/dev/null
     ran=$(markers "$(folder Unprotected)")
     echo "  version $version, imported as usual: planted DLLs run: ${ran:-none}"
-    check "version $version: the planted DLLs did not run in the unprotected build (\"$ran\"): the test cannot see them" [ "$ran" = "winmm dsound" ]
+    check "version $version: the planted DLLs did not run in the unprotected build (\"$ran\"): the test cannot see them" [ "$ran" = "$planted" ]
     wine_prefix_end
 done
 echo "  planted DLLs: $((checks - failures)) of $checks checks passed"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The release stage: dist/ from a clean release build, a second clean build of the same files from
-# another folder that must give the same bits, then the MSI under Wine's msiexec and the planted-DLL
-# test. Needs the windows preset built (sc_probe.exe, QuenvarServiceImports.exe).
+# another folder that must give the same bits, the executables' import tables, then the MSI under
+# Wine's msiexec and the planted-DLL test. Needs the windows preset built (sc_probe.exe, QuenvarServiceImports.exe).
 #   tests/release/run.sh       QUENVAR_MSI_RUNS repeats the MSI test (default 1)
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -39,6 +39,18 @@ done
     echo "  FAIL: the two dist/ folders hold different files"
     status=1
 }
+
+# KnownDLLs of every supported version alone: any other DLL would be looked for beside the program.
+echo "Import tables"
+for exe in dist/*.exe; do
+    imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\tDLL Name: //p' | tr 'A-Z' 'a-z' | sort | xargs)
+    if [ "$imports" = "advapi32.dll gdi32.dll kernel32.dll msvcrt.dll ole32.dll user32.dll" ]; then
+        echo "  $exe: $imports"
+    else
+        echo "  FAIL: $exe imports $imports"
+        status=1
+    fi
+done
 
 echo "MSI under Wine's msiexec"
 tests/release/msi.sh "${QUENVAR_MSI_RUNS:-1}" || status=1
