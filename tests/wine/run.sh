@@ -36,15 +36,17 @@ fail() {
 seconds_since() { echo "$(($(date +%s%N) / 1000000 - $1))" | awk '{ printf "%.1f", $1 / 1000 }'; }
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 
-# Runs QuenvarService.exe with the given arguments: it must exit 0 and print nothing.
+# product STATUS ARGS...: runs QuenvarService.exe with ARGS; it must exit with the Win32 error
+# STATUS (0: success). Wine passes on the low 8 bits of an exit code alone (1063 reads as 39).
+# Its output is left in $product_out.
 product() {
-    local out rc
-    out=$(wine_call "$WINE_CALL_LIMIT" wine "$install_path" "$@" 2>&1)
+    local status=$1 rc
+    shift
+    product_out=$(wine_call "$WINE_CALL_LIMIT" wine "$install_path" "$@" 2>&1)
     rc=$?
-    if [ "$rc" -ne 0 ]; then
-        fail "QuenvarService.exe $* exited with $rc${out:+: $out}"
-    elif [ -n "$out" ]; then
-        fail "QuenvarService.exe $* printed: $out"
+    product_out=${product_out//$'\r'/}
+    if [ "$rc" -ne $((status & 255)) ]; then
+        fail "QuenvarService.exe $* exited with $rc, not $status's low 8 bits${product_out:+: $product_out}"
     else
         pass
     fi
@@ -110,16 +112,19 @@ version6() {
         return
     }
 
-    # Started from a console, not by the service control manager: the dispatcher refuses at once.
-    product
-    product -unknown-word
-    product -install
+    # Started from a console, not by the service control manager: the dispatcher refuses at once,
+    # and the program says how to install it.
+    product 1063
+    grep -qF -- '"QuenvarService.exe -install"' <<<"$product_out" && pass ||
+        fail "a console start did not say how to install: $product_out"
+    product 1063 -unknown-word
+    product 0 -install
     expect_probe "install" 0 "path: \"$install_path\"" config "$name"
     local config=$probe_out
     for line in "type: 0x10" "start: 3" "error control: 1" "display name: Quenvar Service"; do
         grep -qxF "$line" <<<"$config" && pass || fail "install: expected \"$line\", got: $config"
     done
-    product -install
+    product 1073 -install
     probe config "$name"
     [ "$probe_out" = "$config" ] && pass || fail "a second -install changed the entry: $probe_out"
     check_under_wine 6 "$install_folder"
@@ -156,13 +161,13 @@ version6() {
     fi
 
     expect_probe "start before remove" 0 "" start "$name" "$start_limit_ms"
-    product -remove
+    product 0 -remove
     expect_probe "remove while running marks the entry" 1 "error: 1072" delete "$name"
     sleep 1
     expect_probe "running after remove" 0 "state: RUNNING" query "$name"
     expect_probe "stop after remove" 0 "" stop "$name"
     expect_probe "entry deleted after the stop" 0 "" wait "$name" GONE "$start_limit_ms"
-    product -remove
+    product 1060 -remove
 
     close_prefix
     echo "  version 6: ${summary}$(seconds_since "$started") s"
@@ -175,7 +180,7 @@ version5() {
         fail "version 5: the Wine prefix could not be prepared"
         return
     }
-    product -install
+    product 0 -install
     expect_probe "install" 0 "path: \"$install_path\"" config "$name"
     local summary=""
     if expect_probe "start" 0 "" start "$name" "$start_limit_ms"; then
