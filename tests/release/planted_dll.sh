@@ -3,8 +3,9 @@
 # Windows does for DLLs outside KnownDLLs: native first, the executable's folder before the system
 # folder (winmm,dsound,setupapi=n,b for the service's executable). Each planted DLL leaves a marker
 # when its DllMain runs. While the service starts, runs and stops at Windows versions 6 and 5:
-#   - dist/QuenvarService.exe must load no planted DLL, and must map only the system DLL of the
-#     running version's path (dsound above version 5, winmm at 5);
+#   - dist/QuenvarService.exe, and dist/QuenvarCheck.exe run beside it (which always uses
+#     setupapi), must run no planted DLL, and the service must map only the system DLLs of the
+#     running version's path (dsound above version 5, winmm and setupapi at 5);
 #   - QuenvarServiceImports.exe (winmm, dsound and setupapi imported as usual, from the windows
 #     preset) must load all three, or this test could not see a planted DLL at all. Imported DLLs
 #     load when the process starts, so it is run from the console, in another folder of the prefix.
@@ -61,6 +62,7 @@ run_service() {
     fi
     mkdir -p "$(folder)"
     cp "$exe" "$(folder)/QuenvarService.exe"
+    cp "$root/dist/QuenvarCheck.exe" "$(folder)/"
     # Above version 5 as Windows 10, where the manifest changes what GetVersionExW reports.
     if [ "$version" = 6 ]; then
         wine_reg_set 'HKCU\Software\Wine\AppDefaults\QuenvarService.exe' Version win10 || return 1
@@ -69,13 +71,15 @@ run_service() {
     # Planted after -install, so that only the service's own process can run them.
     for dll in $planted; do
         cp "$work/$dll.dll" "$(folder)/"
-        wine_reg_set 'HKCU\Software\Wine\AppDefaults\QuenvarService.exe\DllOverrides' "$dll" native,builtin || return 1
+        for program in QuenvarService QuenvarCheck; do
+            wine_reg_set "HKCU\\Software\\Wine\\AppDefaults\\$program.exe\\DllOverrides" "$dll" native,builtin || return 1
+        done
     done
     expect_probe "version $version start" 0 "" start "$name" "$limit_ms" || return 1
     sleep 2
     expect_probe "version $version running" 0 "state: RUNNING" query "$name"
     pid=$(service_pid)
-    for dll in winmm dsound; do
+    for dll in $planted; do
         [ -n "$pid" ] && mapped "$pid" "$dll" && loaded+="$dll "
     done
     # Wine 8 cannot stop the service at version 5 (tests/wine/run.sh); the prefix ends with it
@@ -83,6 +87,7 @@ run_service() {
     if [ "$version" = 6 ]; then
         expect_probe "version $version stop" 0 "" stop "$name" "$limit_ms"
     fi
+    wine_out "${install_path%\\*}\\QuenvarCheck.exe" >/dev/null
     ran=$(markers "$(folder)") loaded=${loaded% }
 }
 
@@ -98,7 +103,7 @@ markers() {
 
 for version in 6 5; do
     run_service "$protected" "$version" || fail "version $version: the prefix or the service could not be prepared"
-    expected=$([ "$version" = 6 ] && echo dsound || echo winmm)
+    expected=$([ "$version" = 6 ] && echo dsound || echo winmm setupapi)
     echo "  version $version, system folder: planted DLLs run: ${ran:-none}; system DLLs mapped: ${loaded:-none}"
     check "version $version: planted DLLs ran in the protected service: $ran" [ -z "$ran" ]
     check "version $version: the service mapped \"$loaded\", expected \"$expected\" alone" [ "$loaded" = "$expected" ]
