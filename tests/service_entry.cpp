@@ -135,7 +135,6 @@ TEST(ServiceEntry, RestrictsTheDllSearchFirst) {
                           exported ? "SetDefaultDllDirectories 0x800 [test]"
                                    : "SetDllDirectoryW \"\" [test]"}))
                 << sim::Narrow(command);
-            EXPECT_EQ(sim::JournalWith("SetDllDirectoryW").size(), exported ? 0u : 1u);
         }
     }
 }

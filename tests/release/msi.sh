@@ -1,10 +1,8 @@
 #!/usr/bin/env bash
 # Installs and uninstalls dist/Quenvar-<version>-x64.msi with Wine's msiexec in throwaway prefixes:
-# - over an entry made by hand, the installation fails and leaves no files and the entry as it was;
-# - the service entry the MSI makes must equal, value for value, the one QuenvarService.exe
-#   -install makes, description included; the service must start and stop; a repair succeeds;
-# - uninstalling a running service must stop it and leave neither entry nor files;
-# - uninstalling after the entry was deleted by hand succeeds and leaves no files.
+# over a hand-made entry it fails, leaving no files and that entry; its entry equals -install's; the
+# service starts and stops; a repair succeeds; uninstalls (of a running service, and after the
+# entry was deleted by hand) succeed and leave neither entry nor files.
 #   tests/release/msi.sh [RUNS]     (default 1; dist/ from cmake --workflow --preset release)
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -36,8 +34,7 @@ one_run() {
     rm -rf "$(folder)"
     expect_probe "-remove left the reference entry" 0 "" wait "$name" GONE 2000
 
-    local package hand
-    package=$(windows_path "$msi")
+    local package=$(windows_path "$msi") hand
     # Over a hand-made entry: -install fails, and with it the installation, which takes its files
     # back. The rollback -remove comes after the registration, so it never ran: the entry stays.
     wine_out sc create "$name" binPath= 'C:\hand\made.exe' >/dev/null
@@ -54,8 +51,7 @@ one_run() {
     wine_status "msiexec /i $package /qn"
     check "msiexec /i exited with $wine_rc: $wine_text" [ "$wine_rc" -eq 0 ]
     check "the MSI did not install QuenvarService.exe as built" cmp -s "$exe" "$(folder)/QuenvarService.exe"
-    local installed
-    installed=$(service_values)
+    local installed=$(service_values)
     if [ "$installed" = "$reference" ]; then
         pass
     else
