@@ -29,8 +29,12 @@ WCHAR Description[] =
 constexpr DWORD RestartDelay = 60 * 1000;
 constexpr DWORD FailureCountReset = 24 * 60 * 60;
 
-// The failing step's error, reported; the caller returns it as the exit status.
+// The failing step's error, reported; the caller returns it as the exit status. A call that failed
+// without setting an error must still not read as success.
 DWORD Failed(const char* command, const char* step, DWORD error) {
+    if (error == ERROR_SUCCESS) {
+        error = ERROR_GEN_FAILURE;
+    }
     ReportFailure(command, step, error);
     return error;
 }
