@@ -1,5 +1,6 @@
-// Simulated kernel32: the handle table, events, waits, threads, last error, version and module
-// path. Files and device I/O control live with the kernel-streaming filters (sim/ks).
+// Simulated kernel32: the handle table, events, waits, threads, last error, version, module path,
+// kernel32's one looked-up entry point and the DLL search path. Files and device I/O control live
+// with the kernel-streaming filters (sim/ks).
 #include "platform/kernel.h"
 #include "platform/sim/machine.h"
 
@@ -40,6 +41,9 @@ Table& Kernel() {
 }
 
 thread_local DWORD LastError = 0;
+thread_local DWORD ThreadId = 0;
+std::atomic<DWORD> NextThreadId{0x100};
+std::atomic<int> NextThreadName{1};
 
 const HMODULE Kernel32Module = reinterpret_cast<HMODULE>(0x7FF800000000);
 
@@ -50,9 +54,6 @@ BOOL WINAPI SetDefaultDllDirectories(DWORD flags) {
     Record(std::string("SetDefaultDllDirectories ") + text);
     return TRUE;
 }
-thread_local DWORD ThreadId = 0;
-std::atomic<DWORD> NextThreadId{0x100};
-std::atomic<int> NextThreadName{1};
 
 struct Event : KernelObject {
     bool manualReset;
