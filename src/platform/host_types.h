@@ -27,6 +27,8 @@ typedef float FLOAT;
 typedef char16_t WCHAR;
 typedef WCHAR* LPWSTR;
 typedef const WCHAR* LPCWSTR;
+typedef char CHAR;
+typedef const CHAR* LPCSTR;
 typedef void* LPVOID;
 typedef const void* LPCVOID;
 typedef void* PVOID;
@@ -63,6 +65,7 @@ typedef HICON HCURSOR;
 typedef void* HGDIOBJ;
 typedef void* HDEVNOTIFY;
 typedef void* HDEVINFO;
+typedef INT_PTR(WINAPI* FARPROC)();
 
 struct GUID {
     std::uint32_t Data1;
@@ -115,6 +118,8 @@ typedef OVERLAPPED* LPOVERLAPPED;
 #define ERROR_CALL_NOT_IMPLEMENTED 120L
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_INVALID_NAME 123L
+#define ERROR_MOD_NOT_FOUND 126L
+#define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_INVALID_ADDRESS 487L
@@ -129,6 +134,7 @@ typedef OVERLAPPED* LPOVERLAPPED;
 #define ERROR_SERVICE_MARKED_FOR_DELETE 1072L
 #define ERROR_SERVICE_EXISTS 1073L
 #define ERROR_NOT_FOUND 1168L
+#define ERROR_SERVICE_NOTIFY_CLIENT_LAGGING 1294L
 #define ERROR_DEVICE_REMOVED 1617L
 #define ERROR_INVALID_USER_BUFFER 1784L
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
@@ -141,6 +147,7 @@ typedef OVERLAPPED* LPOVERLAPPED;
 // kernel32
 #define WAIT_OBJECT_0 0x00000000L
 #define WAIT_TIMEOUT 0x00000102L
+#define WAIT_IO_COMPLETION 0x000000C0L
 #define WAIT_FAILED 0xFFFFFFFFu
 #define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u
@@ -198,6 +205,17 @@ typedef OSVERSIONINFOW* LPOSVERSIONINFOW;
 #define SERVICE_INTERROGATE 0x0080
 #define SERVICE_USER_DEFINED_CONTROL 0x0100
 #define SERVICE_ALL_ACCESS 0xF01FF
+#define SERVICE_NOTIFY_STATUS_CHANGE 2
+#define SERVICE_NOTIFY_STOPPED 0x00000001
+#define SERVICE_NOTIFY_START_PENDING 0x00000002
+#define SERVICE_NOTIFY_STOP_PENDING 0x00000004
+#define SERVICE_NOTIFY_RUNNING 0x00000008
+#define SERVICE_NOTIFY_CONTINUE_PENDING 0x00000010
+#define SERVICE_NOTIFY_PAUSE_PENDING 0x00000020
+#define SERVICE_NOTIFY_PAUSED 0x00000040
+#define SERVICE_NOTIFY_CREATED 0x00000080
+#define SERVICE_NOTIFY_DELETED 0x00000100
+#define SERVICE_NOTIFY_DELETE_PENDING 0x00000200
 #define DELETE 0x00010000L
 #define READ_CONTROL 0x00020000L
 #define STANDARD_RIGHTS_READ READ_CONTROL
@@ -212,6 +230,29 @@ struct SERVICE_STATUS {
     DWORD dwWaitHint;
 };
 typedef SERVICE_STATUS* LPSERVICE_STATUS;
+struct SERVICE_STATUS_PROCESS {
+    DWORD dwServiceType;
+    DWORD dwCurrentState;
+    DWORD dwControlsAccepted;
+    DWORD dwWin32ExitCode;
+    DWORD dwServiceSpecificExitCode;
+    DWORD dwCheckPoint;
+    DWORD dwWaitHint;
+    DWORD dwProcessId;
+    DWORD dwServiceFlags;
+};
+typedef void(CALLBACK* PFN_SC_NOTIFY_CALLBACK)(PVOID pParameter);
+// SERVICE_NOTIFY_2W, the record of SERVICE_NOTIFY_STATUS_CHANGE.
+struct SERVICE_NOTIFYW {
+    DWORD dwVersion;
+    PFN_SC_NOTIFY_CALLBACK pfnNotifyCallback;
+    PVOID pContext;
+    DWORD dwNotificationStatus;
+    SERVICE_STATUS_PROCESS ServiceStatus;
+    DWORD dwNotificationTriggered;
+    LPWSTR pszServiceNames;
+};
+typedef SERVICE_NOTIFYW* PSERVICE_NOTIFYW;
 struct QUERY_SERVICE_CONFIGW {
     DWORD dwServiceType;
     DWORD dwStartType;
@@ -292,7 +333,17 @@ struct PROPVARIANT;
 enum EDataFlow { eRender, eCapture, eAll };
 enum ERole { eConsole, eMultimedia, eCommunications };
 #define DEVICE_STATE_ACTIVE 0x00000001
+#define DEVICE_STATE_DISABLED 0x00000002
+#define DEVICE_STATE_NOTPRESENT 0x00000004
+#define DEVICE_STATE_UNPLUGGED 0x00000008
+#define DEVICE_STATEMASK_ALL 0x0000000F
+#define STGM_READ 0x00000000L
 #define E_NOTFOUND ((HRESULT)0x80070490L)
+struct PROPERTYKEY {
+    GUID fmtid;
+    DWORD pid;
+};
+typedef const PROPERTYKEY& REFPROPERTYKEY;
 
 struct IMMDevice : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE Activate(REFIID iid, DWORD dwClsCtx,
@@ -305,6 +356,28 @@ struct IMMDevice : IUnknown {
 
   protected:
     ~IMMDevice() = default;
+};
+
+struct IMMDeviceCollection : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE GetCount(UINT* pcDevices) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Item(UINT nDevice, IMMDevice** ppDevice) = 0;
+
+  protected:
+    ~IMMDeviceCollection() = default;
+};
+
+struct IMMNotificationClient : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE OnDeviceStateChanged(LPCWSTR pwstrDeviceId,
+                                                           DWORD dwNewState) = 0;
+    virtual HRESULT STDMETHODCALLTYPE OnDeviceAdded(LPCWSTR pwstrDeviceId) = 0;
+    virtual HRESULT STDMETHODCALLTYPE OnDeviceRemoved(LPCWSTR pwstrDeviceId) = 0;
+    virtual HRESULT STDMETHODCALLTYPE OnDefaultDeviceChanged(EDataFlow flow, ERole role,
+                                                             LPCWSTR pwstrDefaultDeviceId) = 0;
+    virtual HRESULT STDMETHODCALLTYPE OnPropertyValueChanged(LPCWSTR pwstrDeviceId,
+                                                             const PROPERTYKEY key) = 0;
+
+  protected:
+    ~IMMNotificationClient() = default;
 };
 
 struct IMMDeviceEnumerator : IUnknown {

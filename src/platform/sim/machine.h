@@ -89,6 +89,21 @@ std::size_t OpenHandles(HandleKind kind);
 // Runs change under the wait lock and wakes every waiter: how a waitable object changes state.
 void ChangeWaitState(const std::function<void()>& change);
 
+// Asynchronous procedure calls: apc runs on the thread of that id (platform::GetCurrentThreadId)
+// inside its next alertable wait (WaitForMultipleObjectsEx with bAlertable TRUE), which then
+// answers WAIT_IO_COMPLETION; objects already signalled when the wait starts win over APCs, as in
+// the Windows kernel. Never in a wait that is not alertable. APCs of a thread that never waits
+// alertably again are dropped at the next reset.
+void QueueApc(DWORD threadId, std::function<void()> apc);
+// Whether the calling thread is running an APC now.
+bool InApc();
+
+// Entry points of system DLLs for GetProcAddress: GetModuleHandleW knows "kernel32.dll" and
+// "advapi32.dll" (case ignored); an entry point defined here is found from Windows major version
+// fromMajor on and is null (ERROR_PROC_NOT_FOUND) below it, as a function added in a later release.
+void DefineEntryPoint(const std::string& module, const std::string& name, FARPROC entry,
+                      DWORD fromMajor);
+
 // Windows version and the running executable's path.
 void SetWindowsVersion(DWORD major, DWORD minor = 0);
 void SetModulePath(const platform::WideString& path);

@@ -76,3 +76,13 @@ HMODULE WINAPI platform::GetModuleHandleW(LPCWSTR lpModuleName) {
 DWORD WINAPI platform::GetCurrentThreadId() {
     return ::GetCurrentThreadId();
 }
+
+DWORD WINAPI platform::WaitForMultipleObjectsEx(DWORD nCount, const HANDLE* lpHandles,
+                                                BOOL bWaitAll, DWORD dwMilliseconds,
+                                                BOOL bAlertable) {
+    return ::WaitForMultipleObjectsEx(nCount, lpHandles, bWaitAll, dwMilliseconds, bAlertable);
+}
+
+FARPROC WINAPI platform::GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
+    return ::GetProcAddress(hModule, lpProcName);
+}

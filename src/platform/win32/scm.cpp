@@ -55,3 +55,8 @@ BOOL WINAPI platform::QueryServiceStatus(SC_HANDLE hService, LPSERVICE_STATUS lp
 BOOL WINAPI platform::CloseServiceHandle(SC_HANDLE hSCObject) {
     return ::CloseServiceHandle(hSCObject);
 }
+
+BOOL WINAPI platform::ControlService(SC_HANDLE hService, DWORD dwControl,
+                                     LPSERVICE_STATUS lpServiceStatus) {
+    return ::ControlService(hService, dwControl, lpServiceStatus);
+}

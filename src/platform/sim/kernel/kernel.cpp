@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -27,17 +28,32 @@ struct Table {
     // waits on several objects trivially correct.
     std::mutex waitLock;
     std::condition_variable waitChanged;
+    // APCs by thread id, under the wait lock so that an alertable wait sees them atomically.
+    std::map<DWORD, std::deque<std::function<void()>>> apcs;
     DWORD major = 6;
     DWORD minor = 1;
     platform::WideString modulePath = WIDE("C:\\Program Files\\Quenvar\\QuenvarService.exe");
+    struct EntryPoint {
+        FARPROC entry;
+        DWORD fromMajor;
+    };
+    std::map<std::pair<std::string, std::string>, EntryPoint> entryPoints;
 };
 
 Table& Kernel() {
-    static Table* table = new Table;
+    static Table* table = [] {
+        auto* created = new Table;
+        OnReset([created] {
+            std::lock_guard<std::mutex> guard(created->waitLock);
+            created->apcs.clear();
+        });
+        return created;
+    }();
     return *table;
 }
 
 thread_local DWORD LastError = 0;
+thread_local bool RunningApc = false;
 thread_local DWORD ThreadId = 0;
 std::atomic<DWORD> NextThreadId{0x100};
 std::atomic<int> NextThreadName{1};
@@ -99,6 +115,26 @@ void ChangeWaitState(const std::function<void()>& change) {
     table.waitChanged.notify_all();
 }
 
+void QueueApc(DWORD threadId, std::function<void()> apc) {
+    ChangeWaitState([&] { Kernel().apcs[threadId].push_back(std::move(apc)); });
+}
+
+bool InApc() {
+    return RunningApc;
+}
+
+// The system DLLs the machine knows by name, each at a made-up base address.
+const std::pair<const char*, std::uintptr_t> SystemModules[] = {
+    {"kernel32.dll", 0x7FF810000000},
+    {"advapi32.dll", 0x7FF820000000},
+};
+
+void DefineEntryPoint(const std::string& module, const std::string& name, FARPROC entry,
+                      DWORD fromMajor) {
+    std::lock_guard<std::mutex> guard(Kernel().lock);
+    Kernel().entryPoints[{module, name}] = {entry, fromMajor};
+}
+
 void SetWindowsVersion(DWORD major, DWORD minor) {
     std::lock_guard<std::mutex> guard(Kernel().lock);
     Kernel().major = major;
@@ -150,8 +186,8 @@ BOOL WINAPI SetEvent(HANDLE hEvent) {
     return TRUE;
 }
 
-DWORD WINAPI WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll,
-                                    DWORD dwMilliseconds) {
+DWORD WINAPI WaitForMultipleObjectsEx(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll,
+                                      DWORD dwMilliseconds, BOOL bAlertable) {
     std::vector<std::shared_ptr<sim::KernelObject>> objects;
     for (DWORD i = 0; i < nCount; ++i) {
         std::shared_ptr<sim::KernelObject> object;
@@ -194,16 +230,43 @@ DWORD WINAPI WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL 
         }
         return false;
     };
+    DWORD thread = GetCurrentThreadId();
+    std::deque<std::function<void()>> apcs;
+    auto readyOrAlerted = [&] {
+        if (ready()) {
+            return true;
+        }
+        auto queued = table.apcs.find(thread);
+        if (!bAlertable || queued == table.apcs.end()) {
+            return false;
+        }
+        apcs = std::move(queued->second);
+        table.apcs.erase(queued);
+        result = WAIT_IO_COMPLETION;
+        return true;
+    };
     if (dwMilliseconds == INFINITE) {
-        table.waitChanged.wait(guard, ready);
+        table.waitChanged.wait(guard, readyOrAlerted);
     } else {
-        table.waitChanged.wait_for(guard, std::chrono::milliseconds(dwMilliseconds), ready);
+        table.waitChanged.wait_for(guard, std::chrono::milliseconds(dwMilliseconds),
+                                   readyOrAlerted);
+    }
+    guard.unlock();
+    for (auto& apc : apcs) {
+        sim::RunningApc = true;
+        apc();
+        sim::RunningApc = false;
     }
     return result;
 }
 
+DWORD WINAPI WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll,
+                                    DWORD dwMilliseconds) {
+    return WaitForMultipleObjectsEx(nCount, lpHandles, bWaitAll, dwMilliseconds, FALSE);
+}
+
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
-    return WaitForMultipleObjects(1, &hHandle, FALSE, dwMilliseconds);
+    return WaitForMultipleObjectsEx(1, &hHandle, FALSE, dwMilliseconds, FALSE);
 }
 
 BOOL WINAPI CloseHandle(HANDLE hObject) {
@@ -325,8 +388,38 @@ int WINAPI lstrcmpiW(LPCWSTR lpString1, LPCWSTR lpString2) {
     }
 }
 
+// The executable's own module for null; the system DLLs the machine knows; null and
+// ERROR_MOD_NOT_FOUND for any other name.
 HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName) {
-    return lpModuleName ? nullptr : reinterpret_cast<HMODULE>(0x140000000);
+    if (!lpModuleName) {
+        return reinterpret_cast<HMODULE>(0x140000000);
+    }
+    platform::WideString name = sim::FoldCase(lpModuleName);
+    for (auto& [file, base] : sim::SystemModules) {
+        if (name == sim::Widen(file)) {
+            return reinterpret_cast<HMODULE>(base);
+        }
+    }
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+}
+
+FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
+    auto& table = sim::Kernel();
+    std::lock_guard<std::mutex> guard(table.lock);
+    // A value below 0x10000 is an ordinal, which none of the machine's entry points has.
+    bool named = reinterpret_cast<std::uintptr_t>(lpProcName) >= 0x10000;
+    for (auto& [file, base] : sim::SystemModules) {
+        if (reinterpret_cast<HMODULE>(base) != hModule || !named) {
+            continue;
+        }
+        auto found = table.entryPoints.find({file, lpProcName});
+        if (found != table.entryPoints.end() && table.major >= found->second.fromMajor) {
+            return found->second.entry;
+        }
+    }
+    SetLastError(ERROR_PROC_NOT_FOUND);
+    return nullptr;
 }
 
 } // namespace platform

@@ -92,6 +92,16 @@ struct Database {
     std::uintptr_t next = 0x5E000;
 };
 
+// advapi32's NotifyServiceStatusChangeW, from Windows Vista on. Defined with the database, which
+// every user of the function has opened a handle of first.
+const bool NotifyDefined = [] {
+    DefineEntryPoint(
+        "advapi32.dll", "NotifyServiceStatusChangeW",
+        reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&detail::NotifyServiceStatusChange)),
+        6);
+    return true;
+}();
+
 Database& State() {
     return AreaState<Database>([](Database& state) {
         state.elevated = true;
@@ -403,6 +413,49 @@ BOOL WINAPI QueryServiceStatus(SC_HANDLE hService, LPSERVICE_STATUS lpServiceSta
     }
     *lpServiceStatus = status;
     return TRUE;
+}
+
+// The right each control needs (Microsoft's ControlService page); codes 128 to 255 are the
+// service's own.
+BOOL WINAPI ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS lpServiceStatus) {
+    platform::WideString name;
+    std::string call;
+    {
+        auto& db = sim::scm::State();
+        std::lock_guard<std::mutex> guard(db.lock);
+        auto* service = sim::scm::Find(db, hService, false, "ControlService");
+        if (!service) {
+            sim::scm::Finish("ControlService", ERROR_INVALID_HANDLE);
+            return FALSE;
+        }
+        name = db.entries.at(service->key).name;
+        call = "ControlService " + sim::Narrow(name) + " " + std::to_string(dwControl);
+        DWORD needed = 0;
+        if (dwControl == SERVICE_CONTROL_STOP) {
+            needed = SERVICE_STOP;
+        } else if (dwControl == SERVICE_CONTROL_PAUSE || dwControl == SERVICE_CONTROL_CONTINUE) {
+            needed = SERVICE_PAUSE_CONTINUE;
+        } else if (dwControl == SERVICE_CONTROL_INTERROGATE) {
+            needed = SERVICE_INTERROGATE;
+        } else if (dwControl >= 128 && dwControl <= 255) {
+            needed = SERVICE_USER_DEFINED_CONTROL;
+        } else {
+            sim::scm::Finish(call, ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+        if (!(service->access & needed)) {
+            sim::scm::Finish(call, ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+    }
+    // Outside the database's lock: the handler may itself use the database.
+    SERVICE_STATUS status{};
+    DWORD result = sim::scm::detail::SendControl(name, dwControl, status);
+    if (lpServiceStatus) {
+        *lpServiceStatus = status;
+    }
+    sim::scm::Finish(call, result);
+    return result == NO_ERROR ? TRUE : FALSE;
 }
 
 BOOL WINAPI CloseServiceHandle(SC_HANDLE hSCObject) {

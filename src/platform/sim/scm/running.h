@@ -9,4 +9,13 @@ namespace sim::scm::detail {
 // deletion and has no open handle goes.
 void SetRunning(const platform::WideString& name, bool running);
 
+// ControlService to the service of that name: delivered to the handler when it is the running
+// service of the dispatcher (the sender waits for the handler's answer, which is returned, with
+// the last status report in status); ERROR_SERVICE_NOT_ACTIVE otherwise.
+DWORD SendControl(const platform::WideString& name, DWORD code, SERVICE_STATUS& status);
+
+// The machine's NotifyServiceStatusChangeW, found through GetProcAddress.
+DWORD WINAPI NotifyServiceStatusChange(SC_HANDLE hService, DWORD dwNotifyMask,
+                                       PSERVICE_NOTIFYW pNotifyBuffer);
+
 } // namespace sim::scm::detail
