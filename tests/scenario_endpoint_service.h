@@ -20,6 +20,9 @@ namespace scenario_endpoint {
 
 using namespace sync_test;
 
+// What the service's recovery watcher holds while the service runs: its own enumerator.
+constexpr std::size_t WatcherObjects = 1;
+
 class EndpointService : public ::testing::Test {
   protected:
     void SetUp() override {
