@@ -149,6 +149,9 @@ class EndpointWatch {
     EndpointStates capture_;
 };
 
+// ERROR_SERVICE_NOTIFY_CLIENT_LAGGING, which mingw-w64's headers lack.
+constexpr DWORD NotifyClientLagging = 1294;
+
 // The notice of the audio service's state. The record lives for the whole process, since it must
 // stay valid until its notice has run. The APC only records; the watcher re-arms after its wait.
 struct AudioServiceNotice {
@@ -199,7 +202,7 @@ class AudioServiceWatch {
         AudioNotice.record.pContext = &AudioNotice;
         DWORD mask = AudioNotice.running ? SERVICE_NOTIFY_STOPPED : SERVICE_NOTIFY_RUNNING;
         DWORD result = notify_(service_.get(), mask, &AudioNotice.record);
-        if (result == ERROR_SERVICE_NOTIFY_CLIENT_LAGGING) {
+        if (result == NotifyClientLagging) {
             // The manager asks for fresh handles and a new request.
             Open();
             result = service_ ? notify_(service_.get(), mask, &AudioNotice.record) : result;
