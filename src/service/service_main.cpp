@@ -145,9 +145,12 @@ DWORD WINAPI ServiceControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
         }
         break;
     case RecoveryControl:
+        // Only the endpoint sync has a recovery watcher; below it the code is unknown.
         if (IsVistaOrLater()) {
             RestartEndpointSync();
             PublishEndpointsBound();
+        } else {
+            result = ERROR_CALL_NOT_IMPLEMENTED;
         }
         break;
     default:

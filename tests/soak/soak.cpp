@@ -18,9 +18,11 @@
 #include "platform/sim/scm.h"
 #include "platform/sim/user32.h"
 #include "platform/sim/winmm.h"
+#include "service/recovery.h"
 #include "service/state.h"
 #include "support/service_runner.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -506,7 +508,8 @@ void Soak::SendControl() {
     Log("control " + std::to_string(code) + " type " + Hex(eventType));
     DWORD result = sim::scm::Control(code, eventType);
     DWORD expected = !running_ ? static_cast<DWORD>(ERROR_SERVICE_NOT_ACTIVE)
-                     : code == SERVICE_CONTROL_INTERROGATE || code == SERVICE_CONTROL_DEVICEEVENT
+                     : code == SERVICE_CONTROL_INTERROGATE || code == SERVICE_CONTROL_DEVICEEVENT ||
+                             (code == RecoveryControl && Endpoints())
                          ? static_cast<DWORD>(NO_ERROR)
                          : static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED);
     if (result != expected) {
@@ -616,7 +619,12 @@ bool Soak::SyncRuns() {
     if (Endpoints()) {
         auto volumes = sim::audio::LiveObjects("IAudioEndpointVolume");
         auto devices = sim::audio::LiveObjects("IMMDevice");
-        auto all = sim::audio::LiveObjects();
+        // The recovery watcher keeps one enumerator of its own while the service runs.
+        auto enumerators = sim::audio::LiveObjects("IMMDeviceEnumerator");
+        if (enumerators > (running_ ? 1u : 0u)) {
+            Violation(std::to_string(enumerators) + " enumerators held");
+        }
+        auto all = sim::audio::LiveObjects() - enumerators;
         if (volumes == 2 && devices == 2 && all == 4) {
             return true;
         }
@@ -643,7 +651,9 @@ void Soak::Check() {
         sim::OpenHandles(sim::HandleKind::File) != 0) {
         Violation("a filter handle or device information set outlived its call");
     }
-    if (sim::OpenHandles(sim::HandleKind::Event) != eventHandles_) {
+    // The recovery watcher's thread and its three events, while the service runs.
+    bool watcher = running_ && Endpoints();
+    if (sim::OpenHandles(sim::HandleKind::Event) != eventHandles_ + (watcher ? 3 : 0)) {
         Violation("event handles: " + std::to_string(sim::OpenHandles(sim::HandleKind::Event)));
     }
     // Writes in this step: never to a decoy.
@@ -667,7 +677,10 @@ void Soak::Check() {
 
     bool runs = SyncRuns();
     // Did this step start the sync afresh (every start begins by looking for the devices)?
-    bool rebuilt = !sim::JournalWith(Endpoints() ? "CoCreateInstance" : "mixerGetNumDevs").empty();
+    // (The recovery watcher's own enumerator, made on its thread, is no start of the sync.)
+    auto starts = sim::JournalWith(Endpoints() ? "CoCreateInstance" : "mixerGetNumDevs");
+    bool rebuilt = std::any_of(starts.begin(), starts.end(),
+                               [](auto& entry) { return entry.find("[thread-") == entry.npos; });
     bool bothPresent = codecPresent_ && orvanePresent_;
     if (rebuilt) {
         if (armed_) {
@@ -711,7 +724,7 @@ void Soak::Check() {
                           sim::Narrow(*id));
             }
         }
-        if (sim::OpenHandles(sim::HandleKind::Thread) != threadHandles_) {
+        if (sim::OpenHandles(sim::HandleKind::Thread) != threadHandles_ + (watcher ? 1 : 0)) {
             Violation("thread handles held");
         }
     } else {
