@@ -14,5 +14,9 @@ platform::WideString RenderEndpointId();
 void AddRenderDevices();
 // The KS render interface paths made present (none under Wine: it has no KS render filter).
 std::vector<platform::WideString> AddRenderInterfaces();
+// The user disables, unplugs or enables an endpoint, and the audio service restarts. Wine can do
+// neither: the cases that need them run on the simulated machine alone.
+void SetEndpointState(const platform::WideString& id, DWORD state);
+void RestartAudioService();
 
 } // namespace contract::audio

@@ -28,4 +28,12 @@ std::vector<platform::WideString> AddRenderInterfaces() {
     return {path};
 }
 
+void SetEndpointState(const platform::WideString& id, DWORD state) {
+    sim::audio::SetEndpointState(id, state);
+}
+
+void RestartAudioService() {
+    sim::audio::RestartAudioService();
+}
+
 } // namespace contract::audio

@@ -29,4 +29,8 @@ std::vector<platform::WideString> AddRenderInterfaces() {
     return {};
 }
 
+void SetEndpointState(const platform::WideString&, DWORD) {}
+
+void RestartAudioService() {}
+
 } // namespace contract::audio

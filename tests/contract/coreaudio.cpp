@@ -4,6 +4,7 @@
 #include "contract.h"
 
 #include "platform/com.h"
+#include "platform/dsound.h"
 #include "platform/guids.h"
 #include "platform/handle.h"
 #include "platform/kernel.h"
@@ -185,6 +186,97 @@ TEST_F(CoreAudio, ChangesNotifyRegisteredCallbacks) {
     EXPECT_TRUE(platform::SameGuid(recorder.seen[1].data.guidEventContext, Context));
     EXPECT_EQ(recorder.seen[1].data.bMuted, TRUE);
     EXPECT_NE(recorder.seen[1].thread, platform::GetCurrentThreadId());
+}
+
+// Records each endpoint state change (id, state, thread) and signals `called`.
+class Client final : public IMMNotificationClient {
+  public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+    HRESULT STDMETHODCALLTYPE OnDeviceStateChanged(LPCWSTR id, DWORD state) override {
+        seen.push_back({id, state, platform::GetCurrentThreadId()});
+        platform::SetEvent(called.get());
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnDeviceAdded(LPCWSTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnDeviceRemoved(LPCWSTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnDefaultDeviceChanged(EDataFlow, ERole, LPCWSTR) override {
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnPropertyValueChanged(LPCWSTR, const PROPERTYKEY) override {
+        return S_OK;
+    }
+    struct Seen {
+        platform::WideString id;
+        DWORD state;
+        DWORD thread;
+    };
+    std::atomic<ULONG> refs{1};
+    platform::UniqueKernelHandle called{platform::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    std::vector<Seen> seen;
+};
+
+// The enumerator takes no reference on a client (RegisterEndpointNotificationCallback page).
+TEST_F(CoreAudio, EndpointClientsRegisterWithoutAReference) {
+    Client client;
+    EXPECT_EQ(enumerator->RegisterEndpointNotificationCallback(nullptr), E_POINTER);
+    ASSERT_EQ(enumerator->RegisterEndpointNotificationCallback(&client), S_OK);
+    EXPECT_EQ(client.refs, 1u);
+    EXPECT_EQ(enumerator->UnregisterEndpointNotificationCallback(&client), S_OK);
+    EXPECT_EQ(enumerator->UnregisterEndpointNotificationCallback(&client), E_NOTFOUND);
+    EXPECT_EQ(enumerator->UnregisterEndpointNotificationCallback(nullptr), E_POINTER);
+    EXPECT_EQ(client.refs, 1u);
+}
+
+UINT Endpoints(IMMDeviceEnumerator* enumerator, DWORD mask) {
+    platform::ComPtr<IMMDeviceCollection> endpoints;
+    UINT count = 0xDEAD;
+    if (enumerator->EnumAudioEndpoints(eRender, mask, endpoints.put()) == S_OK) {
+        endpoints->GetCount(&count);
+    }
+    return count;
+}
+
+BOOL CALLBACK CountEntry(LPGUID, LPCWSTR, LPCWSTR module, LPVOID context) {
+    auto* search = static_cast<std::pair<platform::WideString, int>*>(context);
+    search->second += module && search->first == module;
+    return TRUE;
+}
+
+// A disabled endpoint keeps its id and tells its state, but DirectSound omits it and its volume
+// is invalidated; volume objects of before stay so once it is enabled again.
+TEST_F(CoreAudio, DisabledEndpointIsKnownButUnusable) {
+    CONTRACT_SIM_ONLY("DEVICE_STATE_XXX Constants, IMMNotificationClient::OnDeviceStateChanged and "
+                      "Audio Endpoint Builder Algorithm on learn.microsoft.com");
+    Client client;
+    ASSERT_EQ(enumerator->RegisterEndpointNotificationCallback(&client), S_OK);
+    contract::audio::SetEndpointState(id, DEVICE_STATE_DISABLED);
+    ASSERT_EQ(platform::WaitForSingleObject(client.called.get(), 10000), WAIT_OBJECT_0);
+    DWORD state = 0;
+    EXPECT_EQ(device->GetState(&state), S_OK);
+    EXPECT_EQ(state, static_cast<DWORD>(DEVICE_STATE_DISABLED));
+    EXPECT_EQ(Endpoints(enumerator.get(), DEVICE_STATE_ACTIVE), 0u);
+    EXPECT_EQ(Endpoints(enumerator.get(), DEVICE_STATE_DISABLED | DEVICE_STATE_UNPLUGGED), 1u);
+    std::pair<platform::WideString, int> search{id, 0};
+    platform::DirectSoundEnumerateW(CountEntry, &search);
+    EXPECT_EQ(search.second, 0);
+    const HRESULT invalidated = static_cast<HRESULT>(0x88890004u);
+    BOOL muted = Poison;
+    EXPECT_EQ(volume->GetMute(&muted), invalidated);
+    platform::ComPtr<IAudioEndpointVolume> other;
+    EXPECT_EQ(Activate(other), invalidated);
+    contract::audio::SetEndpointState(id, DEVICE_STATE_ACTIVE);
+    ASSERT_EQ(platform::WaitForSingleObject(client.called.get(), 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(volume->GetMute(&muted), invalidated);
+    EXPECT_EQ(Activate(other), S_OK);
+    EXPECT_EQ(other->GetMute(&muted), S_OK);
+    EXPECT_EQ(enumerator->UnregisterEndpointNotificationCallback(&client), S_OK);
+    ASSERT_EQ(client.seen.size(), 2u);
+    EXPECT_EQ(client.seen[0].id, id);
+    EXPECT_EQ(client.seen[0].state, static_cast<DWORD>(DEVICE_STATE_DISABLED));
+    EXPECT_EQ(client.seen[1].state, static_cast<DWORD>(DEVICE_STATE_ACTIVE));
+    EXPECT_NE(client.seen[0].thread, platform::GetCurrentThreadId());
 }
 
 } // namespace

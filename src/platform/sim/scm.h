@@ -34,7 +34,8 @@
 // Failure injection (sim::FailCall): "RegisterServiceCtrlHandlerExW", "OpenSCManagerW",
 // "CreateServiceW", "OpenServiceW", "DeleteService".
 // Faults: status reports to an unknown handle, closing an unknown or closed SC handle, a
-// dispatcher table without the started service, a control sent from inside the handler.
+// dispatcher table without the started service, a control sent from inside the handler (Control
+// or ControlService on the dispatcher's thread).
 #pragma once
 
 #include "platform/types.h"
@@ -95,9 +96,35 @@ struct ServiceEntry {
     bool passwordGiven = false;
     bool markedForDeletion = false;
     bool running = false;
+    bool system = false;   // a service of Windows itself, which a fresh machine has
+    DWORD systemState = 0; // its state, SERVICE_STOPPED ... SERVICE_PAUSED
 };
 std::optional<ServiceEntry> FindService(const platform::WideString& name);
+// Entries besides the services of Windows.
 std::size_t ServiceCount();
+
+// Services of Windows itself: a fresh machine runs "AudioSrv" (Windows Audio). Their state moves
+// only by this call (sim::audio::RestartAudioService uses it). Journal:
+// "SetSystemServiceState <name> <state>".
+void SetSystemServiceState(const platform::WideString& name, DWORD state);
+
+// NotifyServiceStatusChangeW (learn.microsoft.com, winsvc.h), which GetProcAddress finds in
+// advapi32.dll from Windows major version 6 on: from a service handle with SERVICE_QUERY_STATUS
+// (else ERROR_ACCESS_DENIED) and a SERVICE_NOTIFY_STATUS_CHANGE record, for the state bits of the
+// mask. When the service is in one of them already, or enters one later, the record is filled
+// (status ERROR_SUCCESS, the state, the triggering bit) and its callback is queued as an APC to the
+// thread that armed it, called with the record, at that thread's next alertable wait; the request
+// is then used up and must be armed again. One request per service at a time (a second one is a
+// fault); closing the handle cancels it; a service-manager call inside the APC is a fault.
+// Journal: "NotifyServiceStatusChangeW mask=<n> <name>" (+ " failed <error>") and
+// "NotifyServiceStatusChangeW notice <name> <state>" when the record is filled.
+//
+// ControlService: codes 128 to 255 need SERVICE_USER_DEFINED_CONTROL, stop SERVICE_STOP,
+// interrogate SERVICE_INTERROGATE, pause and continue SERVICE_PAUSE_CONTINUE (ERROR_ACCESS_DENIED
+// without); other codes ERROR_INVALID_PARAMETER. To the running service of the dispatcher it is
+// delivered as Control is and answers with the handler's result (FALSE and that error unless
+// NO_ERROR) and the last status report; any other service answers ERROR_SERVICE_NOT_ACTIVE.
+// Journal: "ControlService <name> <code>" (+ " failed <error>").
 // SC handles (manager and service) open now.
 std::size_t OpenScHandles();
 

@@ -14,8 +14,4 @@ void SetRunning(const platform::WideString& name, bool running);
 // the last status report in status); ERROR_SERVICE_NOT_ACTIVE otherwise.
 DWORD SendControl(const platform::WideString& name, DWORD code, SERVICE_STATUS& status);
 
-// The machine's NotifyServiceStatusChangeW, found through GetProcAddress.
-DWORD WINAPI NotifyServiceStatusChange(SC_HANDLE hService, DWORD dwNotifyMask,
-                                       PSERVICE_NOTIFYW pNotifyBuffer);
-
 } // namespace sim::scm::detail
