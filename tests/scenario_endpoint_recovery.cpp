@@ -1,0 +1,111 @@
+// What real machines do without any device-interface event: endpoints disabled and enabled, an
+// endpoint builder that is late, the audio service restarting. The service recovers by itself,
+// through its own control, and mirrors again; a stop in the middle of a recovery stays clean.
+#include "scenario_endpoint_service.h"
+#include "service/install.h"
+#include "service/recovery.h"
+
+#include <iterator>
+#include <thread>
+
+namespace {
+
+using namespace scenario_endpoint;
+
+class EndpointRecovery : public EndpointService {
+  protected:
+    void SetUp() override {
+        EndpointService::SetUp();
+        // Installed, as on every machine that runs it: the watcher opens it to send its control.
+        InstallService();
+        PlugHardware();
+        PlugVirtual();
+    }
+
+    // Until the machine, the watcher and the handler are done with what happened.
+    static void Settle() {
+        for (std::size_t size = 0; size != sim::Journal().size();) {
+            size = sim::Journal().size();
+            ASSERT_TRUE(sim::audio::WaitIdle());
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+    }
+
+    static std::size_t RecoveryControls() {
+        auto controls = sim::scm::Controls();
+        return static_cast<std::size_t>(std::count_if(
+            controls.begin(), controls.end(), [](auto& c) { return c.code == RecoveryControl; }));
+    }
+
+    // The sync runs and mirrors a user change from the virtual endpoint to the hardware one.
+    static void ExpectMirroring(float level) {
+        ASSERT_TRUE(Running());
+        EXPECT_EQ(DriverFlags().back(), "1");
+        ASSERT_EQ(sim::audio::UserSetMasterLevel(VirtualId, level), S_OK);
+        ASSERT_TRUE(sim::audio::WaitIdle());
+        EXPECT_FLOAT_EQ(sim::audio::ReadEndpoint(HardwareId).masterLevel, level);
+    }
+};
+
+constexpr std::size_t RetryRun = std::size(RecoveryRetryDelays);
+
+TEST_F(EndpointRecovery, VirtualEndpointEnabledAfterTheStart) {
+    ASSERT_TRUE(sim::audio::SetEndpointState(VirtualId, DEVICE_STATE_DISABLED));
+    StartService();
+    Settle();
+    EXPECT_TRUE(Idle());
+    // The service's own start is never followed by a retry.
+    EXPECT_EQ(RecoveryControls(), 0u);
+    ASSERT_TRUE(sim::audio::SetEndpointState(VirtualId, DEVICE_STATE_ACTIVE));
+    Settle();
+    EXPECT_EQ(RecoveryControls(), 1u);
+    ExpectMirroring(0.25f);
+}
+
+// Each endpoint in turn: disabled, the sync ends and a bounded retry run follows; enabled again,
+// the old objects stay dead and the sync is built afresh.
+TEST_F(EndpointRecovery, EitherEndpointDisabledAndEnabledWhileMirroring) {
+    StartService();
+    for (const auto* id : {&HardwareId, &VirtualId}) {
+        SCOPED_TRACE(sim::Narrow(*id));
+        sim::ClearJournal();
+        std::size_t before = RecoveryControls();
+        ASSERT_TRUE(sim::audio::SetEndpointState(*id, DEVICE_STATE_DISABLED));
+        Settle();
+        EXPECT_TRUE(Idle());
+        EXPECT_EQ(DriverFlags().back(), "0");
+        EXPECT_EQ(RecoveryControls(), before + 1 + RetryRun);
+        ASSERT_TRUE(sim::audio::SetEndpointState(*id, DEVICE_STATE_ACTIVE));
+        Settle();
+        EXPECT_EQ(RecoveryControls(), before + 2 + RetryRun);
+        ExpectMirroring(id == &HardwareId ? 0.5f : 0.75f);
+    }
+}
+
+TEST_F(EndpointRecovery, AudioServiceRestarted) {
+    StartService();
+    sim::audio::RestartAudioService();
+    Settle();
+    EXPECT_EQ(RecoveryControls(), 1u);
+    // The watcher's first client went silent with the old service; its new one hears this.
+    ASSERT_TRUE(sim::audio::SetEndpointState(VirtualId, DEVICE_STATE_UNPLUGGED));
+    ASSERT_TRUE(sim::audio::SetEndpointState(VirtualId, DEVICE_STATE_ACTIVE));
+    Settle();
+    ExpectMirroring(0.125f);
+}
+
+// The stop comes while the handler runs a recovery, and the watcher is inside the control that
+// brought it there: the stop waits for no one, the flag's last write is 0, nothing stays open.
+TEST_F(EndpointRecovery, StopDuringARecovery) {
+    StartService();
+    sim::PauseAt("GetVersionExW");
+    ASSERT_TRUE(sim::audio::SetEndpointState(VirtualId, DEVICE_STATE_DISABLED));
+    ASSERT_TRUE(sim::WaitUntilPaused("GetVersionExW"));
+    std::thread stop([this] { StopService(); });
+    sim::Resume("GetVersionExW");
+    stop.join();
+    EXPECT_EQ(DriverFlags().back(), "0");
+    EXPECT_EQ(sim::audio::EndpointClients(), 0u);
+}
+
+} // namespace
