@@ -279,4 +279,31 @@ TEST_F(CoreAudio, DisabledEndpointIsKnownButUnusable) {
     EXPECT_NE(client.seen[0].thread, platform::GetCurrentThreadId());
 }
 
+// Every object held across a restart of the audio service is dead and its clients silent;
+// objects made after it work.
+TEST_F(CoreAudio, AudioServiceRestartLeavesEarlierObjectsDead) {
+    CONTRACT_SIM_ONLY(
+        "AUDCLNT_E_SERVICE_NOT_RUNNING, \"the Windows audio service is not running\", "
+        "in the return codes of IAudioClient::Initialize on learn.microsoft.com");
+    Client client;
+    ASSERT_EQ(enumerator->RegisterEndpointNotificationCallback(&client), S_OK);
+    contract::audio::RestartAudioService();
+    const HRESULT notRunning = static_cast<HRESULT>(0x88890010u);
+    BOOL muted = Poison;
+    EXPECT_EQ(volume->GetMute(&muted), notRunning);
+    platform::ComPtr<IAudioEndpointVolume> other;
+    EXPECT_EQ(Activate(other), notRunning);
+    platform::ComPtr<IMMDeviceEnumerator> fresh;
+    ASSERT_EQ(platform::CoCreateInstance(platform::CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL,
+                                         platform::IID_IMMDeviceEnumerator, fresh.put_void()),
+              S_OK);
+    Client later;
+    ASSERT_EQ(fresh->RegisterEndpointNotificationCallback(&later), S_OK);
+    contract::audio::SetEndpointState(id, DEVICE_STATE_UNPLUGGED);
+    ASSERT_EQ(platform::WaitForSingleObject(later.called.get(), 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(fresh->UnregisterEndpointNotificationCallback(&later), S_OK);
+    EXPECT_EQ(enumerator->UnregisterEndpointNotificationCallback(&client), notRunning);
+    EXPECT_TRUE(client.seen.empty());
+}
+
 } // namespace
