@@ -20,6 +20,7 @@ namespace {
 
 // Set by the handler (RequestRecoveryRetry) while the watcher runs; null before and after.
 std::atomic<HANDLE> RetryEvent{nullptr};
+std::atomic<bool> Ended{false};
 
 // What StartRecoveryWatcher opens on the service main thread and EndRecoveryWatcher closes there.
 // The handler reads QuitEvent in the stop, which comes only after the start step has returned.
@@ -325,6 +326,7 @@ void StartRecoveryWatcher() {
 
 void SignalRecoveryStop() {
     if (Recovery.QuitEvent) {
+        Ended.store(true);
         platform::SetEvent(Recovery.QuitEvent);
     }
 }
@@ -340,6 +342,11 @@ void EndRecoveryWatcher() {
     platform::CloseHandle(Recovery.WakeEvent);
     platform::CloseHandle(Recovery.RetryEvent);
     Recovery = {};
+    Ended.store(false);
+}
+
+bool RecoveryEnded() {
+    return Ended.load();
 }
 
 void RequestRecoveryRetry() {

@@ -33,6 +33,9 @@ void SignalRecoveryStop();
 // Waits until the watcher has ended and closes what StartRecoveryWatcher opened; ServiceMain calls
 // it once the stop has released it. Nothing when no watcher was started.
 void EndRecoveryWatcher();
+// True from the stop that ended a watcher until ServiceMain has seen it end: a RecoveryControl the
+// watcher sent meanwhile finds the service stopped and is left alone.
+bool RecoveryEnded();
 // Asks the watcher for a retry run; the handler calls it after a device event's rebuild left an
 // endpoint unbound.
 void RequestRecoveryRetry();

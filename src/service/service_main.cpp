@@ -117,7 +117,7 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
 
 DWORD WINAPI ServiceControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
     // The watcher's control can still arrive after the stop; the stopped service leaves it alone.
-    if (control == RecoveryControl && ServiceStatus.dwCurrentState == SERVICE_STOPPED) {
+    if (control == RecoveryControl && RecoveryEnded()) {
         return NO_ERROR;
     }
     // Before the code is looked at: every control, refused ones too, finds COM ready.
