@@ -18,5 +18,8 @@ std::vector<platform::WideString> AddRenderInterfaces();
 // neither: the cases that need them run on the simulated machine alone.
 void SetEndpointState(const platform::WideString& id, DWORD state);
 void RestartAudioService();
+// A render device whose endpoint the endpoint builder makes only after `delay` ms of machine time,
+// which the test's own timed waits move on without really waiting.
+void PlugWithLateEndpoint(const platform::WideString& id, DWORD delay);
 
 } // namespace contract::audio

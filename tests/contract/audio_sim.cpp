@@ -3,6 +3,7 @@
 
 #include "platform/sim/audio.h"
 #include "platform/sim/ks.h"
+#include "platform/sim/machine.h"
 
 namespace contract::audio {
 
@@ -34,6 +35,13 @@ void SetEndpointState(const platform::WideString& id, DWORD state) {
 
 void RestartAudioService() {
     sim::audio::RestartAudioService();
+}
+
+void PlugWithLateEndpoint(const platform::WideString& id, DWORD delay) {
+    sim::UseMachineTime(true);
+    sim::audio::SetLateEndpointBuilder(true, delay);
+    sim::audio::PlugRenderDevice({.description = WIDE("Speakers (Orvane)"), .module = id},
+                                 sim::ks::VirtualRenderInterface(WIDE("\\\\?\\root#media#0001")));
 }
 
 } // namespace contract::audio

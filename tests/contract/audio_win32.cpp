@@ -33,4 +33,6 @@ void SetEndpointState(const platform::WideString&, DWORD) {}
 
 void RestartAudioService() {}
 
+void PlugWithLateEndpoint(const platform::WideString&, DWORD) {}
+
 } // namespace contract::audio

@@ -306,4 +306,30 @@ TEST_F(CoreAudio, AudioServiceRestartLeavesEarlierObjectsDead) {
     EXPECT_TRUE(client.seen.empty());
 }
 
+// The endpoint builder makes a new device's endpoint after its interface arrived: for a while
+// neither Core Audio nor DirectSound knows it.
+TEST_F(CoreAudio, LateEndpointComesAfterItsInterface) {
+    CONTRACT_SIM_ONLY("Audio Endpoint Builder Algorithm on learn.microsoft.com");
+    Client client;
+    ASSERT_EQ(enumerator->RegisterEndpointNotificationCallback(&client), S_OK);
+    const platform::WideString late = WIDE("{0.0.0.00000000}.{contract-late}");
+    contract::audio::PlugWithLateEndpoint(late, 2000);
+    platform::ComPtr<IMMDevice> found;
+    EXPECT_EQ(enumerator->GetDevice(late.c_str(), found.put()), E_NOTFOUND);
+    platform::UniqueKernelHandle never{platform::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    EXPECT_EQ(platform::WaitForSingleObject(never.get(), 1999), static_cast<DWORD>(WAIT_TIMEOUT));
+    std::pair<platform::WideString, int> search{late, 0};
+    platform::DirectSoundEnumerateW(CountEntry, &search);
+    EXPECT_EQ(search.second, 0);
+    EXPECT_EQ(platform::WaitForSingleObject(never.get(), 1), static_cast<DWORD>(WAIT_TIMEOUT));
+    platform::DirectSoundEnumerateW(CountEntry, &search);
+    EXPECT_EQ(search.second, 1);
+    EXPECT_EQ(enumerator->GetDevice(late.c_str(), found.put()), S_OK);
+    ASSERT_EQ(platform::WaitForSingleObject(client.called.get(), 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(enumerator->UnregisterEndpointNotificationCallback(&client), S_OK);
+    ASSERT_EQ(client.seen.size(), 1u);
+    EXPECT_EQ(client.seen[0].id, late);
+    EXPECT_EQ(client.seen[0].state, static_cast<DWORD>(DEVICE_STATE_ACTIVE));
+}
+
 } // namespace

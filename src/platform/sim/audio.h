@@ -105,6 +105,13 @@ bool RemoveRenderDevice(const platform::WideString& endpointId);
 // release; every other call on them answers AUDCLNT_E_DEVICE_INVALIDATED.
 void PlugRenderDevice(const RenderDevice& device, const sim::ks::RenderInterface& renderInterface,
                       DWORD eventType = DBT_DEVICEARRIVAL);
+// The endpoint builder is late ("Audio Endpoint Builder Algorithm" on learn.microsoft.com: it
+// creates a device's endpoints after it sees the interface arrival). While on, PlugRenderDevice
+// adds the KS render interface and raises its event first; the endpoint and its DirectSound entry
+// appear only once machine time (sim/machine.h) has moved on by the delay, with OnDeviceAdded and
+// OnDeviceStateChanged ACTIVE to the registered clients, and not at all when the device was pulled
+// out before. Journal: "EndpointBuilt <id>". Off on a fresh machine.
+void SetLateEndpointBuilder(bool late, DWORD delayMilliseconds = 2000);
 bool UnplugRenderDevice(const platform::WideString& endpointId,
                         DWORD eventType = DBT_DEVICEREMOVECOMPLETE);
 

@@ -20,6 +20,10 @@ Audio& State() {
     static Audio* audio = [] {
         auto* created = new Audio; // outlives every thread of the process
         sim::OnReset(Reset);
+        sim::AddBusyCheck([created] {
+            std::lock_guard<std::mutex> guard(created->lock);
+            return created->pending > 0;
+        });
         return created;
     }();
     return *audio;

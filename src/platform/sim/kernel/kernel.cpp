@@ -38,14 +38,26 @@ struct Table {
         DWORD fromMajor;
     };
     std::map<std::pair<std::string, std::string>, EntryPoint> entryPoints;
+    // Machine time and the actions waiting for it, under a lock of their own.
+    std::mutex clockLock;
+    ULONGLONG now = 0;
+    bool machineTime = false;
+    std::multimap<ULONGLONG, std::function<void()>> timers;
+    std::vector<std::function<bool()>> busyChecks;
 };
 
 Table& Kernel() {
     static Table* table = [] {
         auto* created = new Table;
         OnReset([created] {
-            std::lock_guard<std::mutex> guard(created->waitLock);
-            created->apcs.clear();
+            {
+                std::lock_guard<std::mutex> guard(created->waitLock);
+                created->apcs.clear();
+            }
+            std::lock_guard<std::mutex> guard(created->clockLock);
+            created->now = 0;
+            created->machineTime = false;
+            created->timers.clear();
         });
         return created;
     }();
@@ -114,6 +126,61 @@ void ChangeWaitState(const std::function<void()>& change) {
     }
     table.waitChanged.notify_all();
 }
+
+ULONGLONG MachineTime() {
+    std::lock_guard<std::mutex> guard(Kernel().clockLock);
+    return Kernel().now;
+}
+
+void UseMachineTime(bool on) {
+    std::lock_guard<std::mutex> guard(Kernel().clockLock);
+    Kernel().machineTime = on;
+}
+
+void AdvanceMachineTime(DWORD milliseconds) {
+    auto& table = Kernel();
+    std::vector<std::function<void()>> due;
+    {
+        std::lock_guard<std::mutex> guard(table.clockLock);
+        table.now += milliseconds;
+        auto end = table.timers.upper_bound(table.now);
+        for (auto timer = table.timers.begin(); timer != end; ++timer) {
+            due.push_back(std::move(timer->second));
+        }
+        table.timers.erase(table.timers.begin(), end);
+    }
+    for (auto& action : due) {
+        action();
+    }
+}
+
+void AtMachineTime(DWORD delay, std::function<void()> action) {
+    std::lock_guard<std::mutex> guard(Kernel().clockLock);
+    Kernel().timers.emplace(Kernel().now + delay, std::move(action));
+}
+
+void AddBusyCheck(std::function<bool()> busy) {
+    std::lock_guard<std::mutex> guard(Kernel().clockLock);
+    Kernel().busyChecks.push_back(std::move(busy));
+}
+
+namespace {
+
+bool OnMachineTime() {
+    std::lock_guard<std::mutex> guard(Kernel().clockLock);
+    return Kernel().machineTime;
+}
+
+bool MachineBusy() {
+    std::vector<std::function<bool()>> checks;
+    {
+        std::lock_guard<std::mutex> guard(Kernel().clockLock);
+        checks = Kernel().busyChecks;
+    }
+    return std::any_of(checks.begin(), checks.end(), [](auto& busy) { return busy(); });
+}
+
+} // namespace
 
 void QueueApc(DWORD threadId, std::function<void()> apc) {
     ChangeWaitState([&] { Kernel().apcs[threadId].push_back(std::move(apc)); });
@@ -245,13 +312,28 @@ DWORD WINAPI WaitForMultipleObjectsEx(DWORD nCount, const HANDLE* lpHandles, BOO
         result = WAIT_IO_COMPLETION;
         return true;
     };
+    bool timed = dwMilliseconds != INFINITE && dwMilliseconds != 0;
     if (dwMilliseconds == INFINITE) {
         table.waitChanged.wait(guard, readyOrAlerted);
-    } else {
+    } else if (!timed || !sim::OnMachineTime()) {
         table.waitChanged.wait_for(guard, std::chrono::milliseconds(dwMilliseconds),
                                    readyOrAlerted);
+    } else {
+        // On machine time: only the machine's own work in flight is waited for, in real time.
+        while (!readyOrAlerted()) {
+            guard.unlock();
+            bool busy = sim::MachineBusy();
+            guard.lock();
+            if (!busy ||
+                table.waitChanged.wait_for(guard, std::chrono::milliseconds(1), readyOrAlerted)) {
+                break;
+            }
+        }
     }
     guard.unlock();
+    if (timed && result == WAIT_TIMEOUT) {
+        sim::AdvanceMachineTime(dwMilliseconds);
+    }
     for (auto& apc : apcs) {
         sim::RunningApc = true;
         apc();
@@ -288,7 +370,12 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
 
 void WINAPI Sleep(DWORD dwMilliseconds) {
     sim::PausePoint("Sleep");
-    std::this_thread::sleep_for(std::chrono::milliseconds(dwMilliseconds));
+    if (dwMilliseconds == 0 || !sim::OnMachineTime()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(dwMilliseconds));
+    }
+    if (dwMilliseconds != 0) {
+        sim::AdvanceMachineTime(dwMilliseconds);
+    }
 }
 
 HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE lpStartAddress,
