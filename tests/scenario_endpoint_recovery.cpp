@@ -16,6 +16,8 @@ class EndpointRecovery : public EndpointService {
   protected:
     void SetUp() override {
         EndpointService::SetUp();
+        // Retry delays run on the machine's clock, in no real time.
+        sim::UseMachineTime(true);
         // Installed, as on every machine that runs it: the watcher opens it to send its control.
         InstallService();
         PlugHardware();
@@ -80,6 +82,18 @@ TEST_F(EndpointRecovery, EitherEndpointDisabledAndEnabledWhileMirroring) {
         EXPECT_EQ(RecoveryControls(), before + 2 + RetryRun);
         ExpectMirroring(id == &HardwareId ? 0.5f : 0.75f);
     }
+}
+
+// The virtual device's driver installed again: its interface event comes before its endpoint,
+// which the endpoint builder makes two seconds later, during the retry run after the event.
+TEST_F(EndpointRecovery, LateEndpointBuilderAfterADriverInstall) {
+    StartService();
+    ASSERT_TRUE(sim::audio::UnplugRenderDevice(VirtualId));
+    Settle();
+    sim::audio::SetLateEndpointBuilder(true);
+    PlugVirtual();
+    Settle();
+    ExpectMirroring(0.375f);
 }
 
 TEST_F(EndpointRecovery, AudioServiceRestarted) {
