@@ -107,6 +107,15 @@ const std::vector<std::string> MixerCalls = {"CreateThread",
                                              "mixerGetControlDetailsW",
                                              "mixerSetControlDetails"};
 
+// What real machines do without any interface event, as steps of a running service above version
+// 5, with their weights in percent of its steps: an endpoint disabled, unplugged or enabled again;
+// the virtual device's driver installed again with a late endpoint builder; the audio service
+// restarted. After one, a sync must run again within RecoverySteps steps once both devices can.
+constexpr std::uint32_t EndpointStateWeight = 4;
+constexpr std::uint32_t LateDriverWeight = 2;
+constexpr std::uint32_t AudioRestartWeight = 2;
+constexpr int RecoverySteps = 1;
+
 // Whether the soak knows that a sync must run now.
 enum class Expect { Running, Idle, Unknown };
 
@@ -117,6 +126,10 @@ struct Totals {
     std::uint64_t injections = 0;
     std::uint64_t agreementChecks = 0;
     std::uint64_t restarts = 0;
+    std::uint64_t stateChanges = 0;
+    std::uint64_t lateDrivers = 0;
+    std::uint64_t audioRestarts = 0;
+    int longestRecovery = 0;
 };
 
 class Soak {
@@ -137,6 +150,12 @@ class Soak {
     bool PickDevice();
     void TogglePresence(bool codec);
     void DeviceEvent();
+    // One of the events of real machines, drawn by weight; false when none was drawn.
+    bool RecoveryEvent();
+    bool Usable(bool codec) const {
+        return codec ? codecPresent_ && codecEnabled_ : orvanePresent_ && orvaneEnabled_;
+    }
+    void CheckRecovery(bool runs);
     void SendControl();
     void StartService();
     void StopService();
@@ -183,6 +202,14 @@ class Soak {
     std::uint64_t injections_ = 0;
     std::uint64_t agreementChecks_ = 0;
     std::uint64_t restarts_ = 0;
+    bool codecEnabled_ = true;
+    bool orvaneEnabled_ = true;
+    int step_ = 0;
+    int eventStep_ = -1; // the step of the last event of real machines, while its recovery is due
+    std::uint64_t stateChanges_ = 0;
+    std::uint64_t lateDrivers_ = 0;
+    std::uint64_t audioRestarts_ = 0;
+    int longestRecovery_ = 0;
 };
 
 // Device identifiers and paths of the machine; the mixer side uses the control identifiers of
@@ -264,6 +291,7 @@ bool Soak::Run(Totals& totals) {
     Settle();
     Check();
     for (int step = 0; step < steps_ && violations_.empty(); ++step) {
+        step_ = step;
         sim::ClearJournal();
         Step();
         Settle();
@@ -284,6 +312,10 @@ bool Soak::Run(Totals& totals) {
     totals.injections += injections_;
     totals.agreementChecks += agreementChecks_;
     totals.restarts += restarts_;
+    totals.stateChanges += stateChanges_;
+    totals.lateDrivers += lateDrivers_;
+    totals.audioRestarts += audioRestarts_;
+    totals.longestRecovery = std::max(totals.longestRecovery, longestRecovery_);
     if (violations_.empty()) {
         return true;
     }
@@ -316,6 +348,9 @@ void Soak::Step() {
     syncBefore_ = running_ && SyncRuns();
     if (!running_ && random_.Percent(40)) {
         StartService();
+        return;
+    }
+    if (Endpoints() && running_ && RecoveryEvent()) {
         return;
     }
     std::uint32_t pick = random_.Below(100);
@@ -361,7 +396,7 @@ void Soak::UserChanges() {
     std::string text = "user:";
     for (int i = 0; i < count; ++i) {
         bool codec = both ? random_.Percent(50) : codecFirst;
-        if (codec ? !codecPresent_ : !orvanePresent_) {
+        if (!Usable(codec)) {
             continue;
         }
         changedDevices_ |= codec ? 1 : 2;
@@ -467,6 +502,7 @@ void Soak::TogglePresence(bool codec) {
         sim::RaiseDeviceInterfaceEvent(eventType, platform::KSCATEGORY_RENDER);
     }
     present = plug;
+    (codec ? codecEnabled_ : orvaneEnabled_) = true; // a device plugged in comes active
     if (!codec && plug) {
         flagFresh_ = false; // a new driver instance: nothing written to it yet
     }
@@ -482,6 +518,64 @@ void Soak::DeviceEvent() {
     }
     Log("render event " + Hex(eventType));
     sim::RaiseDeviceInterfaceEvent(eventType, platform::KSCATEGORY_RENDER);
+}
+
+bool Soak::RecoveryEvent() {
+    std::uint32_t pick = random_.Below(100);
+    if (pick < EndpointStateWeight) {
+        bool codec = random_.Percent(50);
+        if (!(codec ? codecPresent_ : orvanePresent_)) {
+            return false;
+        }
+        bool& enabled = codec ? codecEnabled_ : orvaneEnabled_;
+        DWORD state = enabled
+                          ? (random_.Percent(50) ? DEVICE_STATE_DISABLED : DEVICE_STATE_UNPLUGGED)
+                          : DEVICE_STATE_ACTIVE;
+        Log(std::string("endpoint state ") + (codec ? "codec " : "orvane ") +
+            std::to_string(state));
+        sim::audio::SetEndpointState(codec ? HardwareId : VirtualId, state);
+        enabled = state == DEVICE_STATE_ACTIVE;
+        ++stateChanges_;
+    } else if (pick < EndpointStateWeight + LateDriverWeight) {
+        // The driver installed again: the device goes and comes back, its endpoint after the
+        // interface event.
+        Log("driver installed, endpoint builder late");
+        if (orvanePresent_) {
+            sim::audio::UnplugRenderDevice(VirtualId);
+        }
+        sim::audio::SetLateEndpointBuilder(true);
+        sim::audio::PlugRenderDevice(EndpointDevice(WIDE("Speakers (Orvane)"), VirtualId, random_),
+                                     sim::ks::VirtualRenderInterface(VirtualPath));
+        sim::audio::SetLateEndpointBuilder(false);
+        orvanePresent_ = orvaneEnabled_ = true;
+        flagFresh_ = false;
+        ++lateDrivers_;
+    } else if (pick < EndpointStateWeight + LateDriverWeight + AudioRestartWeight) {
+        Log("audio service restart");
+        sim::audio::RestartAudioService();
+        ++audioRestarts_;
+    } else {
+        return false;
+    }
+    eventStep_ = step_;
+    return true;
+}
+
+// After an event of real machines, a sync runs again within RecoverySteps steps whenever both
+// devices can be bound; the longest wait is reported.
+void Soak::CheckRecovery(bool runs) {
+    if (eventStep_ < 0) {
+        return;
+    }
+    if (!Usable(true) || !Usable(false) || armed_ || startArmed_) {
+        eventStep_ = -1; // nothing to recover, or a failure the recovery may rightly meet
+    } else if (runs) {
+        longestRecovery_ = std::max(longestRecovery_, step_ - eventStep_);
+        eventStep_ = -1;
+    } else if (step_ - eventStep_ >= RecoverySteps) {
+        Violation("no sync " + std::to_string(RecoverySteps) + " steps after " +
+                  log_[log_.size() - 1]);
+    }
 }
 
 // Interrogation, an unknown code (user-defined ones included) or a device event with any type.
@@ -563,6 +657,7 @@ void Soak::StopService() {
                   " in state " + std::to_string(sim::scm::CurrentState()));
     }
     running_ = false;
+    eventStep_ = -1;
 }
 
 void Soak::ArmFailure() {
@@ -681,7 +776,7 @@ void Soak::Check() {
     auto starts = sim::JournalWith(Endpoints() ? "CoCreateInstance" : "mixerGetNumDevs");
     bool rebuilt = std::any_of(starts.begin(), starts.end(),
                                [](auto& entry) { return entry.find("[thread-") == entry.npos; });
-    bool bothPresent = codecPresent_ && orvanePresent_;
+    bool bothPresent = Usable(true) && Usable(false);
     if (rebuilt) {
         if (armed_) {
             expect_ = Expect::Unknown;
@@ -700,6 +795,7 @@ void Soak::Check() {
         flagFresh_ = true;
     }
 
+    CheckRecovery(runs);
     if (expect_ == Expect::Running && !runs) {
         Violation("both devices are present but no sync runs");
     }
@@ -923,6 +1019,13 @@ int main(int argc, char** argv) {
             static_cast<unsigned long long>(t.steps), static_cast<unsigned long long>(t.restarts),
             static_cast<unsigned long long>(t.injections), static_cast<unsigned long long>(t.races),
             static_cast<unsigned long long>(t.agreementChecks));
+        if (major > 5) {
+            std::printf("soak at Windows %d.1: %llu endpoint state changes, %llu late endpoint "
+                        "builders, %llu audio service restarts; longest recovery %d steps\n",
+                        major, static_cast<unsigned long long>(t.stateChanges),
+                        static_cast<unsigned long long>(t.lateDrivers),
+                        static_cast<unsigned long long>(t.audioRestarts), t.longestRecovery);
+        }
     }
     std::printf("soak: %s in %.1f s\n", passed ? "no invariant violated" : "FAILED", elapsed());
     return passed ? 0 : 1;
