@@ -328,8 +328,6 @@ typedef IUnknown* LPUNKNOWN;
 // Core Audio (mmdeviceapi.h, endpointvolume.h). Methods in the SDK's vtable order.
 struct IMMDeviceCollection;
 struct IMMNotificationClient;
-struct IPropertyStore;
-struct PROPVARIANT;
 enum EDataFlow { eRender, eCapture, eAll };
 enum ERole { eConsole, eMultimedia, eCommunications };
 #define DEVICE_STATE_ACTIVE 0x00000001
@@ -344,6 +342,35 @@ struct PROPERTYKEY {
     DWORD pid;
 };
 typedef const PROPERTYKEY& REFPROPERTYKEY;
+// propidl.h: the variant of a property value; only the string member is used.
+#define VT_EMPTY 0
+#define VT_LPWSTR 31
+struct PROPVARIANT {
+    WORD vt;
+    WORD wReserved1;
+    WORD wReserved2;
+    WORD wReserved3;
+    union {
+        LPWSTR pwszVal;
+        ULONG ulVal;
+        struct {
+            ULONG cbSize;
+            BYTE* pBlobData;
+        } blob;
+    };
+};
+typedef const PROPVARIANT& REFPROPVARIANT;
+
+struct IPropertyStore : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE GetCount(DWORD* cProps) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetAt(DWORD iProp, PROPERTYKEY* pkey) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetValue(REFPROPERTYKEY key, PROPVARIANT* pv) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetValue(REFPROPERTYKEY key, REFPROPVARIANT propvar) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Commit() = 0;
+
+  protected:
+    ~IPropertyStore() = default;
+};
 
 struct IMMDevice : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE Activate(REFIID iid, DWORD dwClsCtx,

@@ -14,12 +14,10 @@ platform::WideString RenderEndpointId();
 void AddRenderDevices();
 // The KS render interface paths made present (none under Wine: it has no KS render filter).
 std::vector<platform::WideString> AddRenderInterfaces();
-// The user disables, unplugs or enables an endpoint, and the audio service restarts. Wine can do
-// neither: the cases that need them run on the simulated machine alone.
+// What only the simulated machine can do (Wine cannot disable an endpoint, restart its audio
+// service or build an endpoint late; timed waits then run on machine time).
 void SetEndpointState(const platform::WideString& id, DWORD state);
 void RestartAudioService();
-// A render device whose endpoint the endpoint builder makes only after `delay` ms of machine time,
-// which the test's own timed waits move on without really waiting.
 void PlugWithLateEndpoint(const platform::WideString& id, DWORD delay);
 
 } // namespace contract::audio

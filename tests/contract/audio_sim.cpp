@@ -40,8 +40,7 @@ void RestartAudioService() {
 void PlugWithLateEndpoint(const platform::WideString& id, DWORD delay) {
     sim::UseMachineTime(true);
     sim::audio::SetLateEndpointBuilder(true, delay);
-    sim::audio::PlugRenderDevice({.description = WIDE("Speakers (Orvane)"), .module = id},
-                                 sim::ks::VirtualRenderInterface(WIDE("\\\\?\\root#media#0001")));
+    sim::audio::PlugRenderDevice({.module = id}, sim::ks::VirtualRenderInterface(id));
 }
 
 } // namespace contract::audio

@@ -6,6 +6,7 @@
 #include "platform/sim/com.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace sim::audio::detail {
 namespace {
@@ -15,6 +16,10 @@ constexpr HRESULT NoAggregation = static_cast<HRESULT>(0x80040110u);  // CLASS_E
 constexpr HRESULT NotInitialized = static_cast<HRESULT>(0x800401F0u); // CO_E_NOTINITIALIZED
 constexpr GUID IID_IMMDevice = {
     0xD666063F, 0x1587, 0x4E43, {0x81, 0xF1, 0xB9, 0x48, 0xE8, 0x07, 0x36, 0x3F}};
+constexpr HRESULT AccessDenied = static_cast<HRESULT>(0x80030005u); // STG_E_ACCESSDENIED
+constexpr HRESULT Denied = static_cast<HRESULT>(0x80070005u);       // E_ACCESSDENIED
+constexpr GUID IID_IPropertyStore = {
+    0x886D8EEB, 0x8CF2, 0x4446, {0x8D, 0x02, 0xCD, 0xBA, 0x1D, 0xBD, 0xCF, 0x99}};
 constexpr GUID IID_IMMDeviceCollection = {
     0x0BD7A1BE, 0x7A1A, 0x44DB, {0x83, 0x97, 0xCC, 0x53, 0x92, 0x38, 0x7B, 0x5E}};
 
@@ -310,6 +315,66 @@ class EndpointVolume final : public IAudioEndpointVolume, public Object {
     }
 };
 
+// A read-only store with the endpoint's friendly name; readable whatever the endpoint's state.
+class PropertyStore final : public IPropertyStore, public Object {
+  public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override {
+        return QueryInterfaceOf(*this, riid, ppvObject, IID_IPropertyStore);
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefOf(*this); }
+    ULONG STDMETHODCALLTYPE Release() override { return ReleaseOf(*this); }
+
+    HRESULT STDMETHODCALLTYPE GetCount(DWORD* cProps) override {
+        if (cProps == nullptr) {
+            return E_POINTER;
+        }
+        *cProps = 1;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetAt(DWORD iProp, PROPERTYKEY* pkey) override {
+        if (pkey == nullptr) {
+            return E_POINTER;
+        }
+        if (iProp != 0) {
+            return E_INVALIDARG;
+        }
+        *pkey = platform::PKEY_Device_FriendlyName;
+        return S_OK;
+    }
+    // A property the store lacks reads as VT_EMPTY with S_OK (IPropertyStore::GetValue page).
+    HRESULT STDMETHODCALLTYPE GetValue(REFPROPERTYKEY key, PROPVARIANT* pv) override {
+        if (pv == nullptr) {
+            return E_POINTER;
+        }
+        auto& audio = State();
+        std::lock_guard<std::mutex> guard(audio.lock);
+        *pv = {};
+        if (!Alive(*this, "GetValue")) {
+            return Unexpected;
+        }
+        if (run != audio.run) {
+            return ServiceNotRunning;
+        }
+        if (platform::SameGuid(key.fmtid, platform::PKEY_Device_FriendlyName.fmtid) &&
+            key.pid == platform::PKEY_Device_FriendlyName.pid) {
+            const auto& name = endpoint->friendlyName;
+            auto* text = static_cast<WCHAR*>(std::malloc((name.size() + 1) * sizeof(WCHAR)));
+            if (!text) {
+                return E_OUTOFMEMORY;
+            }
+            std::copy(name.begin(), name.end(), text);
+            text[name.size()] = 0;
+            pv->vt = VT_LPWSTR;
+            pv->pwszVal = text;
+        }
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE SetValue(REFPROPERTYKEY, REFPROPVARIANT) override {
+        return AccessDenied; // opened for reading
+    }
+    HRESULT STDMETHODCALLTYPE Commit() override { return AccessDenied; }
+};
+
 class Device final : public IMMDevice, public Object {
   public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override {
@@ -351,8 +416,24 @@ class Device final : public IMMDevice, public Object {
         return hr;
     }
 
-    HRESULT STDMETHODCALLTYPE OpenPropertyStore(DWORD, IPropertyStore**) override {
-        return E_NOTIMPL;
+    // For reading only (STGM_READ): writing endpoint properties needs an administrator.
+    HRESULT STDMETHODCALLTYPE OpenPropertyStore(DWORD stgmAccess,
+                                                IPropertyStore** ppProperties) override {
+        if (ppProperties == nullptr) {
+            return E_POINTER;
+        }
+        auto& audio = State();
+        std::lock_guard<std::mutex> guard(audio.lock);
+        *ppProperties = nullptr;
+        if (!Alive(*this, "OpenPropertyStore")) {
+            return Unexpected;
+        }
+        HRESULT hr = run != audio.run ? ServiceNotRunning : stgmAccess != STGM_READ ? Denied : S_OK;
+        sim::Record("OpenPropertyStore " + endpoint->name + FailureSuffix(hr));
+        if (SUCCEEDED(hr)) {
+            *ppProperties = Make<PropertyStore, IPropertyStore>(audio, "IPropertyStore", endpoint);
+        }
+        return hr;
     }
     HRESULT STDMETHODCALLTYPE GetId(LPWSTR*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetState(DWORD* pdwState) override {
