@@ -18,6 +18,7 @@
 #include "platform/sim/scm.h"
 #include "platform/sim/user32.h"
 #include "platform/sim/winmm.h"
+#include "service/install.h"
 #include "service/recovery.h"
 #include "service/state.h"
 #include "support/service_runner.h"
@@ -271,6 +272,10 @@ void Soak::SetUpMachine() {
         sync_test::PlugHardware(
             EndpointDevice(WIDE("Speakers (Realtek High Definition Audio)"), HardwareId, random_));
         sync_test::PlugVirtual(EndpointDevice(WIDE("Speakers (Orvane)"), VirtualId, random_));
+        // Installed, as where it runs: the recovery watcher opens it to send its control. Its
+        // retry delays run on the machine's clock.
+        InstallService();
+        sim::UseMachineTime(true);
     } else {
         auto decoy = MixerDevice(true, random_);
         decoy.name = WIDE("Realtek HD Audio 2nd output");
@@ -675,8 +680,24 @@ void Soak::ArmFailure() {
 
 void Soak::Settle() {
     if (Endpoints()) {
-        if (!sim::audio::WaitIdle(20000)) {
-            Violation("audio notifications did not settle");
+        // The recovery watcher reacts on its own thread (its retry delays on the machine's
+        // clock) to what may concern it, never to a user's change: settled once the journal
+        // has stood still for a while.
+        if (changeStep_ && !armed_) {
+            if (!sim::audio::WaitIdle(20000)) {
+                Violation("audio notifications did not settle");
+            }
+            return;
+        }
+        for (std::size_t size = 0, still = 0; still < 5;
+             std::this_thread::sleep_for(std::chrono::milliseconds(4))) {
+            if (!sim::audio::WaitIdle(20000)) {
+                Violation("audio notifications did not settle");
+                return;
+            }
+            std::size_t now = sim::Journal().size();
+            still = now == size ? still + 1 : 0;
+            size = now;
         }
         return;
     }
