@@ -112,9 +112,8 @@ const std::vector<std::string> MixerCalls = {"CreateThread",
 // 5, with their weights in percent of its steps: an endpoint disabled, unplugged or enabled again;
 // the virtual device's driver installed again with a late endpoint builder; the audio service
 // restarted. After one, a sync must run again within RecoverySteps steps once both devices can.
-constexpr std::uint32_t EndpointStateWeight = 4;
-constexpr std::uint32_t LateDriverWeight = 2;
-constexpr std::uint32_t AudioRestartWeight = 2;
+enum MachineEvent { EndpointState, LateDriver, AudioRestart, MachineEvents };
+constexpr std::uint32_t MachineEventWeights[MachineEvents] = {4, 2, 2};
 constexpr int RecoverySteps = 1;
 
 // Whether the soak knows that a sync must run now.
@@ -127,9 +126,7 @@ struct Totals {
     std::uint64_t injections = 0;
     std::uint64_t agreementChecks = 0;
     std::uint64_t restarts = 0;
-    std::uint64_t stateChanges = 0;
-    std::uint64_t lateDrivers = 0;
-    std::uint64_t audioRestarts = 0;
+    std::uint64_t events[MachineEvents] = {};
     int longestRecovery = 0;
 };
 
@@ -207,9 +204,7 @@ class Soak {
     bool orvaneEnabled_ = true;
     int step_ = 0;
     int eventStep_ = -1; // the step of the last event of real machines, while its recovery is due
-    std::uint64_t stateChanges_ = 0;
-    std::uint64_t lateDrivers_ = 0;
-    std::uint64_t audioRestarts_ = 0;
+    std::uint64_t events_[MachineEvents] = {};
     int longestRecovery_ = 0;
 };
 
@@ -317,9 +312,9 @@ bool Soak::Run(Totals& totals) {
     totals.injections += injections_;
     totals.agreementChecks += agreementChecks_;
     totals.restarts += restarts_;
-    totals.stateChanges += stateChanges_;
-    totals.lateDrivers += lateDrivers_;
-    totals.audioRestarts += audioRestarts_;
+    for (int event = 0; event < MachineEvents; ++event) {
+        totals.events[event] += events_[event];
+    }
     totals.longestRecovery = std::max(totals.longestRecovery, longestRecovery_);
     if (violations_.empty()) {
         return true;
@@ -356,7 +351,7 @@ void Soak::Step() {
         return;
     }
     if (Endpoints() && running_ && RecoveryEvent()) {
-        return;
+        return; // an event of real machines
     }
     std::uint32_t pick = random_.Below(100);
     if (pick < 40) {
@@ -527,7 +522,11 @@ void Soak::DeviceEvent() {
 
 bool Soak::RecoveryEvent() {
     std::uint32_t pick = random_.Below(100);
-    if (pick < EndpointStateWeight) {
+    int event = 0;
+    while (event < MachineEvents && pick >= MachineEventWeights[event]) {
+        pick -= MachineEventWeights[event++];
+    }
+    if (event == EndpointState) {
         bool codec = random_.Percent(50);
         if (!(codec ? codecPresent_ : orvanePresent_)) {
             return false;
@@ -540,10 +539,8 @@ bool Soak::RecoveryEvent() {
             std::to_string(state));
         sim::audio::SetEndpointState(codec ? HardwareId : VirtualId, state);
         enabled = state == DEVICE_STATE_ACTIVE;
-        ++stateChanges_;
-    } else if (pick < EndpointStateWeight + LateDriverWeight) {
-        // The driver installed again: the device goes and comes back, its endpoint after the
-        // interface event.
+    } else if (event == LateDriver) {
+        // The driver installed again: the device goes and comes back, its endpoint late.
         Log("driver installed, endpoint builder late");
         if (orvanePresent_) {
             sim::audio::UnplugRenderDevice(VirtualId);
@@ -554,14 +551,13 @@ bool Soak::RecoveryEvent() {
         sim::audio::SetLateEndpointBuilder(false);
         orvanePresent_ = orvaneEnabled_ = true;
         flagFresh_ = false;
-        ++lateDrivers_;
-    } else if (pick < EndpointStateWeight + LateDriverWeight + AudioRestartWeight) {
+    } else if (event == AudioRestart) {
         Log("audio service restart");
         sim::audio::RestartAudioService();
-        ++audioRestarts_;
     } else {
         return false;
     }
+    ++events_[event];
     eventStep_ = step_;
     return true;
 }
@@ -1043,9 +1039,9 @@ int main(int argc, char** argv) {
         if (major > 5) {
             std::printf("soak at Windows %d.1: %llu endpoint state changes, %llu late endpoint "
                         "builders, %llu audio service restarts; longest recovery %d steps\n",
-                        major, static_cast<unsigned long long>(t.stateChanges),
-                        static_cast<unsigned long long>(t.lateDrivers),
-                        static_cast<unsigned long long>(t.audioRestarts), t.longestRecovery);
+                        major, static_cast<unsigned long long>(t.events[EndpointState]),
+                        static_cast<unsigned long long>(t.events[LateDriver]),
+                        static_cast<unsigned long long>(t.events[AudioRestart]), t.longestRecovery);
         }
     }
     std::printf("soak: %s in %.1f s\n", passed ? "no invariant violated" : "FAILED", elapsed());
