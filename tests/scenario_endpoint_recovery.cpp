@@ -33,17 +33,13 @@ class EndpointRecovery : public EndpointService {
         }
     }
 
-    static std::size_t RecoveryControls() {
-        auto controls = sim::scm::Controls();
-        return static_cast<std::size_t>(std::count_if(
-            controls.begin(), controls.end(), [](auto& c) { return c.code == RecoveryControl; }));
+    static long RecoveryControls() {
+        auto all = sim::scm::Controls();
+        return std::count_if(all.begin(), all.end(),
+                             [](auto& c) { return c.code == RecoveryControl; });
     }
-
     // The driver flag's last write since the journal was cleared ("" for none).
-    static std::string LastFlag() {
-        auto flags = DriverFlags();
-        return flags.empty() ? "" : flags.back();
-    }
+    static std::string LastFlag() { return DriverFlags().empty() ? "" : DriverFlags().back(); }
 
     // The sync runs and mirrors a user change from the virtual endpoint to the hardware one.
     static void ExpectMirroring(float level) {
@@ -55,7 +51,7 @@ class EndpointRecovery : public EndpointService {
     }
 };
 
-constexpr std::size_t RetryRun = std::size(RecoveryRetryDelays);
+constexpr long RetryRun = std::size(RecoveryRetryDelays);
 
 TEST_F(EndpointRecovery, VirtualEndpointEnabledAfterTheStart) {
     ASSERT_TRUE(sim::audio::SetEndpointState(VirtualId, DEVICE_STATE_DISABLED));
@@ -63,10 +59,10 @@ TEST_F(EndpointRecovery, VirtualEndpointEnabledAfterTheStart) {
     Settle();
     EXPECT_TRUE(Idle());
     // The service's own start is never followed by a retry.
-    EXPECT_EQ(RecoveryControls(), 0u);
+    EXPECT_EQ(RecoveryControls(), 0);
     ASSERT_TRUE(sim::audio::SetEndpointState(VirtualId, DEVICE_STATE_ACTIVE));
     Settle();
-    EXPECT_EQ(RecoveryControls(), 1u);
+    EXPECT_EQ(RecoveryControls(), 1);
     ExpectMirroring(0.25f);
 }
 
@@ -77,7 +73,7 @@ TEST_F(EndpointRecovery, EitherEndpointDisabledAndEnabledWhileMirroring) {
     for (const auto* id : {&HardwareId, &VirtualId}) {
         SCOPED_TRACE(sim::Narrow(*id));
         sim::ClearJournal();
-        std::size_t before = RecoveryControls();
+        long before = RecoveryControls();
         ASSERT_TRUE(sim::audio::SetEndpointState(*id, DEVICE_STATE_DISABLED));
         Settle();
         EXPECT_TRUE(Idle());
@@ -106,7 +102,7 @@ TEST_F(EndpointRecovery, AudioServiceRestarted) {
     StartService();
     sim::audio::RestartAudioService();
     Settle();
-    EXPECT_EQ(RecoveryControls(), 1u);
+    EXPECT_EQ(RecoveryControls(), 1);
     // The watcher's first client went silent with the old service; its new one hears this.
     ASSERT_TRUE(sim::audio::SetEndpointState(VirtualId, DEVICE_STATE_UNPLUGGED));
     ASSERT_TRUE(sim::audio::SetEndpointState(VirtualId, DEVICE_STATE_ACTIVE));
@@ -125,7 +121,6 @@ TEST_F(EndpointRecovery, StopDuringARecovery) {
     sim::Resume("GetVersionExW");
     stop.join();
     EXPECT_EQ(LastFlag(), "0");
-    EXPECT_EQ(sim::audio::EndpointClients(), 0u);
 }
 
 } // namespace
