@@ -184,11 +184,9 @@ class AudioServiceWatch {
         notify_ = reinterpret_cast<platform::NotifyServiceStatusChangeWProc>(
             reinterpret_cast<void*>(platform::GetProcAddress(
                 platform::GetModuleHandleW(WIDE("advapi32.dll")), "NotifyServiceStatusChangeW")));
-        if (notify_ == nullptr) {
-            return;
+        if (notify_ != nullptr) {
+            Open();
         }
-        manager_.reset(platform::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-        Open();
     }
 
     // One request at a time, for the state the audio service is not in, so that a notice never
