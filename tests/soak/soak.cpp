@@ -114,7 +114,7 @@ const std::vector<std::string> MixerCalls = {"CreateThread",
 // restarted. After one, a sync must run again within RecoverySteps steps once both devices can.
 enum MachineEvent { EndpointState, LateDriver, AudioRestart, MachineEvents };
 constexpr std::uint32_t MachineEventWeights[MachineEvents] = {4, 2, 2};
-constexpr int RecoverySteps = 1;
+constexpr int RecoverySteps = 3;
 
 // Whether the soak knows that a sync must run now.
 enum class Expect { Running, Idle, Unknown };
@@ -680,8 +680,9 @@ void Soak::Settle() {
     if (Endpoints()) {
         // The recovery watcher reacts on its own thread (its retry delays on the machine's
         // clock) to what may concern it, never to a user's change: settled once the journal
-        // has stood still for a while.
-        if (changeStep_ && !armed_) {
+        // has stood still for a while (a thread the machine's load holds back may take longer:
+        // hence the bound of RecoverySteps).
+        if (changeStep_ && !armed_ && eventStep_ < 0) {
             if (!sim::audio::WaitIdle(20000)) {
                 Violation("audio notifications did not settle");
             }
