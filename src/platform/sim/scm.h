@@ -10,7 +10,8 @@
 // device notifications, delivered as SERVICE_CONTROL_DEVICEEVENT with a
 // DEV_BROADCAST_DEVICEINTERFACE_W as event data) block the sender until the handler returned.
 //
-// The database. OpenSCManagerW, CreateServiceW, OpenServiceW, DeleteService and
+// The database. A service the manager starts has its entry (one is made, as -install would, when
+// the test did not install it). OpenSCManagerW, CreateServiceW, OpenServiceW, DeleteService and
 // CloseServiceHandle keep entries by service name (case ignored). An entry marked for deletion
 // goes once it is not running and no handle to it is open. Each handle holds the rights it was
 // opened with, generic ones mapped to specific ones (a manager handle also SC_MANAGER_CONNECT);

@@ -314,6 +314,7 @@ BOOL WINAPI StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpServiceSta
     guard.unlock();
 
     sim::SetThreadName("main");
+    sim::scm::detail::EnsureEntry(name);
     sim::scm::detail::SetRunning(name, true);
     std::thread service([serviceMain, name, &state] {
         sim::SetThreadName("service");
