@@ -53,6 +53,11 @@
 //   User SetMute|SetMasterVolumeLevelScalar|SetChannelVolumeLevelScalar ...   (a change by
 //                                                the user, same arguments as above)
 //   OnNotify <id> ctx=<guid>                     on the audio thread, before each callback call
+//   EnumAudioEndpoints <dataFlow> <stateMask>    (render endpoints only; IMMDeviceCollection)
+//   OpenPropertyStore <id>                       read-only (STGM_READ; E_ACCESSDENIED otherwise):
+//                                                PKEY_Device_FriendlyName, the description it
+//                                                arrived with, as a VT_LPWSTR that
+//                                                PropVariantClear frees
 #pragma once
 
 #include "platform/guids.h"

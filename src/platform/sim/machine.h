@@ -124,6 +124,7 @@ void DefineEntryPoint(const std::string& module, const std::string& name, FARPRO
 // Windows version and the running executable's path.
 void SetWindowsVersion(DWORD major, DWORD minor = 0);
 void SetModulePath(const platform::WideString& path);
+platform::WideString ModulePath();
 
 // Security of files and folders (GetFileSecurityW): a path (compared without case) has a
 // self-relative security descriptor or does not exist (ERROR_FILE_NOT_FOUND). A fresh machine has

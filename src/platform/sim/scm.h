@@ -10,7 +10,8 @@
 // device notifications, delivered as SERVICE_CONTROL_DEVICEEVENT with a
 // DEV_BROADCAST_DEVICEINTERFACE_W as event data) block the sender until the handler returned.
 //
-// The database. OpenSCManagerW, CreateServiceW, OpenServiceW, DeleteService and
+// The database. A service the manager starts has its entry (one is made, as -install would, when
+// the test did not install it). OpenSCManagerW, CreateServiceW, OpenServiceW, DeleteService and
 // CloseServiceHandle keep entries by service name (case ignored). An entry marked for deletion
 // goes once it is not running and no handle to it is open. Each handle holds the rights it was
 // opened with, generic ones mapped to specific ones (a manager handle also SC_MANAGER_CONNECT);
@@ -123,7 +124,10 @@ void SetSystemServiceState(const platform::WideString& name, DWORD state);
 // interrogate SERVICE_INTERROGATE, pause and continue SERVICE_PAUSE_CONTINUE (ERROR_ACCESS_DENIED
 // without); other codes ERROR_INVALID_PARAMETER. To the running service of the dispatcher it is
 // delivered as Control is and answers with the handler's result (FALSE and that error unless
-// NO_ERROR) and the last status report; any other service answers ERROR_SERVICE_NOT_ACTIVE.
+// NO_ERROR) and the last status report, but while its last report is SERVICE_START_PENDING (or
+// none yet), SERVICE_STOP_PENDING or SERVICE_STOPPED it answers ERROR_SERVICE_CANNOT_ACCEPT_CTRL
+// without delivering (the ControlService page); any other service answers
+// ERROR_SERVICE_NOT_ACTIVE.
 // Journal: "ControlService <name> <code>" (+ " failed <error>").
 // SC handles (manager and service) open now.
 std::size_t OpenScHandles();

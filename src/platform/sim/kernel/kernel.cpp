@@ -208,6 +208,11 @@ void SetWindowsVersion(DWORD major, DWORD minor) {
     Kernel().minor = minor;
 }
 
+platform::WideString ModulePath() {
+    std::lock_guard<std::mutex> guard(Kernel().lock);
+    return Kernel().modulePath;
+}
+
 void SetModulePath(const platform::WideString& path) {
     std::lock_guard<std::mutex> guard(Kernel().lock);
     Kernel().modulePath = path;

@@ -224,6 +224,24 @@ void SetRunning(const platform::WideString& name, bool running) {
     RemoveIfDone(db, key);
 }
 
+void EnsureEntry(const platform::WideString& name) {
+    platform::WideString path = ModulePath();
+    auto& db = State();
+    std::lock_guard<std::mutex> guard(db.lock);
+    platform::WideString key = FoldCase(name.c_str());
+    if (db.entries.count(key) != 0) {
+        return;
+    }
+    ServiceEntry entry;
+    entry.name = name;
+    entry.displayName = name;
+    entry.serviceType = SERVICE_WIN32_OWN_PROCESS;
+    entry.startType = SERVICE_DEMAND_START;
+    entry.errorControl = SERVICE_ERROR_NORMAL;
+    entry.binaryPath = WIDE("\"") + path + WIDE("\"");
+    db.entries[key] = entry;
+}
+
 } // namespace detail
 
 void SetElevated(bool elevated) {

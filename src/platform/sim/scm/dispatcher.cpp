@@ -253,6 +253,17 @@ DWORD SendControl(const platform::WideString& name, DWORD code, SERVICE_STATUS& 
         if (!State().running || !SameName(State().serviceName, name.c_str())) {
             return ERROR_SERVICE_NOT_ACTIVE;
         }
+        // The ControlService page: no control reaches a service that is starting or stopping.
+        const auto& reports = State().reports;
+        DWORD current = reports.size() > State().runFirstReport
+                            ? reports.back().status.dwCurrentState
+                            : DWORD{SERVICE_START_PENDING};
+        if (current == SERVICE_START_PENDING || current == SERVICE_STOP_PENDING ||
+            current == SERVICE_STOPPED) {
+            status =
+                reports.size() > State().runFirstReport ? reports.back().status : SERVICE_STATUS{};
+            return ERROR_SERVICE_CANNOT_ACCEPT_CTRL;
+        }
     }
     DWORD result = Control(code);
     std::lock_guard<std::mutex> guard(State().lock);
@@ -314,6 +325,7 @@ BOOL WINAPI StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpServiceSta
     guard.unlock();
 
     sim::SetThreadName("main");
+    sim::scm::detail::EnsureEntry(name);
     sim::scm::detail::SetRunning(name, true);
     std::thread service([serviceMain, name, &state] {
         sim::SetThreadName("service");
