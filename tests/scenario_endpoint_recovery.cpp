@@ -2,7 +2,6 @@
 // endpoint builder that is late, the audio service restarting. The service recovers by itself,
 // through its own control, and mirrors again; a stop in the middle of a recovery stays clean.
 #include "scenario_endpoint_service.h"
-#include "service/install.h"
 #include "service/recovery.h"
 
 #include <iterator>
@@ -16,10 +15,9 @@ class EndpointRecovery : public EndpointService {
   protected:
     void SetUp() override {
         EndpointService::SetUp();
+        sim::ClearFailures();
         // Retry delays run on the machine's clock, in no real time.
         sim::UseMachineTime(true);
-        // Installed, as on every machine that runs it: the watcher opens it to send its control.
-        InstallService();
         PlugHardware();
         PlugVirtual();
     }

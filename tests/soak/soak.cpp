@@ -18,7 +18,6 @@
 #include "platform/sim/scm.h"
 #include "platform/sim/user32.h"
 #include "platform/sim/winmm.h"
-#include "service/install.h"
 #include "service/recovery.h"
 #include "service/state.h"
 #include "support/service_runner.h"
@@ -268,9 +267,7 @@ void Soak::SetUpMachine() {
         sync_test::PlugHardware(
             EndpointDevice(WIDE("Speakers (Realtek High Definition Audio)"), HardwareId, random_));
         sync_test::PlugVirtual(EndpointDevice(WIDE("Speakers (Orvane)"), VirtualId, random_));
-        // Installed, as where it runs: the recovery watcher opens it to send its control. Its
-        // retry delays run on the machine's clock.
-        InstallService();
+        // The recovery watcher's retry delays run on the machine's clock.
         sim::UseMachineTime(true);
     } else {
         auto decoy = MixerDevice(true, random_);
