@@ -115,7 +115,7 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
     EndRecoveryWatcher();
 }
 
-DWORD WINAPI ServiceControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
+DWORD WINAPI ServiceControlHandler(DWORD control, DWORD eventType, LPVOID, LPVOID) {
     // The watcher's control can still arrive after the stop; the stopped service leaves it alone.
     if (control == RecoveryControl && RecoveryEnded()) {
         return NO_ERROR;
@@ -134,12 +134,12 @@ DWORD WINAPI ServiceControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
         break;
     case SERVICE_CONTROL_DEVICEEVENT:
         // Every event of the registered class rebuilds the whole endpoint sync; its type and data
-        // do not matter.
+        // do not matter to the rebuild.
         if (IsVistaOrLater()) {
             RestartEndpointSync();
             PublishEndpointsBound();
-            // An endpoint the builder has not made yet may follow shortly.
-            if (!EndpointsBound.load()) {
+            // An arrival whose endpoint the builder has not made yet: it may follow shortly.
+            if (eventType == DBT_DEVICEARRIVAL && !EndpointsBound.load()) {
                 RequestRecoveryRetry();
             }
         }
