@@ -1,6 +1,5 @@
-// What real machines do without any device-interface event: endpoints disabled and enabled, an
-// endpoint builder that is late, the audio service restarting. The service recovers by itself,
-// through its own control, and mirrors again; a stop in the middle of a recovery stays clean.
+// What real machines do without any device-interface event (endpoints disabled and enabled, a late
+// endpoint builder, the audio service restarting): the service recovers and mirrors again.
 #include "scenario_endpoint_service.h"
 #include "service/recovery.h"
 
