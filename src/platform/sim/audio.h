@@ -164,9 +164,12 @@ std::size_t EndpointClients();
 // AddRef, Release and QueryInterface, forever; unregistering through it still lets the
 // registration go, with that answer. Callbacks and clients registered before never fire again
 // (no source says whether they do: the harsher answer, switchable with
-// SetCallbacksSurviveRestart). Objects made after it work. No interface event is sent. Journal:
-// "RestartAudioService".
-void RestartAudioService();
+// SetCallbacksSurviveRestart). Objects made after it work. No interface event is sent. With a
+// down time, the service stays STOPPED until machine time (sim/machine.h) has moved on by it:
+// meanwhile Activate and the calls of every endpoint volume answer AUDCLNT_E_SERVICE_NOT_RUNNING
+// too (the enumerator and the devices, which the endpoint builder serves, still answer). Journal:
+// "RestartAudioService <down time>".
+void RestartAudioService(DWORD downMilliseconds = 0);
 void SetCallbacksSurviveRestart(bool survive);
 
 // A change made by the user (or by another program) with the given event context. Not subject to

@@ -97,6 +97,7 @@ struct Audio {
     int nextThread = 1;
     // The audio service's run: objects and registrations of an earlier one are dead.
     unsigned run = 0;
+    bool serviceDown = false; // between a restart's STOPPED and its START_PENDING
     bool callbacksSurviveRestart = false;
     std::vector<std::shared_ptr<Client>> clients;
     std::deque<ClientEvent> clientQueue;

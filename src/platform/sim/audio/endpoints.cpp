@@ -89,6 +89,7 @@ void Reset() {
     audio.clientQueue.clear();
     audio.clientStopping = false;
     audio.run = 0;
+    audio.serviceDown = false;
     audio.callbacksSurviveRestart = false;
     for (auto& object : audio.objects) {
         object->refs = 0;
@@ -289,7 +290,7 @@ void RunClients(std::string name) {
 } // namespace
 
 HRESULT Unusable(const Audio& audio, const Object& object, bool volumeObject) {
-    if (object.run != audio.run) {
+    if (object.run != audio.run || (volumeObject && audio.serviceDown)) {
         return ServiceNotRunning;
     }
     const auto& endpoint = object.endpoint;
@@ -440,17 +441,35 @@ bool SetEndpointState(const platform::WideString& endpointId, DWORD state) {
     return true;
 }
 
-void RestartAudioService() {
+namespace {
+
+void AudioServiceUp() {
     const platform::WideString name = WIDE("AudioSrv");
-    sim::Record("RestartAudioService");
+    sim::scm::SetSystemServiceState(name, SERVICE_START_PENDING);
+    {
+        std::lock_guard<std::mutex> guard(State().lock);
+        State().serviceDown = false;
+    }
+    sim::scm::SetSystemServiceState(name, SERVICE_RUNNING);
+}
+
+} // namespace
+
+void RestartAudioService(DWORD downMilliseconds) {
+    const platform::WideString name = WIDE("AudioSrv");
+    sim::Record("RestartAudioService " + std::to_string(downMilliseconds));
     sim::scm::SetSystemServiceState(name, SERVICE_STOP_PENDING);
     {
         std::lock_guard<std::mutex> guard(State().lock);
         ++State().run;
+        State().serviceDown = true;
     }
     sim::scm::SetSystemServiceState(name, SERVICE_STOPPED);
-    sim::scm::SetSystemServiceState(name, SERVICE_START_PENDING);
-    sim::scm::SetSystemServiceState(name, SERVICE_RUNNING);
+    if (downMilliseconds == 0) {
+        AudioServiceUp();
+    } else {
+        sim::AtMachineTime(downMilliseconds, AudioServiceUp);
+    }
 }
 
 void SetCallbacksSurviveRestart(bool survive) {

@@ -395,7 +395,7 @@ class Device final : public IMMDevice, public Object {
             return Unexpected;
         }
         bool volume = platform::SameGuid(iid, platform::IID_IAudioEndpointVolume);
-        HRESULT hr = Unusable(audio, *this, false);
+        HRESULT hr = audio.serviceDown ? ServiceNotRunning : Unusable(audio, *this, false);
         if (SUCCEEDED(hr)) {
             hr = Injected(audio, "Activate", endpoint->name);
         }
