@@ -540,9 +540,7 @@ bool Soak::RecoveryEvent() {
     } else if (event == LateDriver) {
         // The driver installed again: the device goes and comes back, its endpoint late.
         Log("driver installed, endpoint builder late");
-        if (orvanePresent_) {
-            sim::audio::UnplugRenderDevice(VirtualId);
-        }
+        sim::audio::UnplugRenderDevice(VirtualId); // nothing when it is not plugged in
         sim::audio::SetLateEndpointBuilder(true);
         sim::audio::PlugRenderDevice(EndpointDevice(WIDE("Speakers (Orvane)"), VirtualId, random_),
                                      sim::ks::VirtualRenderInterface(VirtualPath));
@@ -572,8 +570,7 @@ void Soak::CheckRecovery(bool runs) {
         longestRecovery_ = std::max(longestRecovery_, step_ - eventStep_);
         eventStep_ = -1;
     } else if (step_ - eventStep_ >= RecoverySteps) {
-        Violation("no sync " + std::to_string(RecoverySteps) + " steps after " +
-                  log_[log_.size() - 1]);
+        Violation("no sync " + std::to_string(step_ - eventStep_) + " steps after the event");
     }
 }
 
