@@ -6,6 +6,7 @@
 #include "platform/com.h"
 #include "platform/scm.h"
 #include "platform/sim/scm.h"
+#include "platform/sim/variants.h"
 #include "service/install.h"
 
 #include <gmock/gmock.h>
@@ -294,6 +295,19 @@ TEST(CheckReport, AtVersion5MixersWithoutProductGuid) {
     EXPECT_EQ(outcome.last, NotMirroring + "no mixer carries the virtual device's product GUID "
                                            "{63BC331B-0DC7-441F-8590-2EA9319629B3}");
     EXPECT_THAT(outcome.lines, Contains("  6 speakers volume: control 1, values 40000 30000"));
+    ExpectUntouched();
+}
+
+// A uniform control at a slot is named, since the service reads and writes it with two channels.
+TEST(CheckReport, AtVersion5AUniformControlAtASlotIsNamed) {
+    using namespace mixer_sync_devices;
+    sim::SetWindowsVersion(5, 1);
+    ASSERT_TRUE(sim::SetVariant("mixer-uniform", "on"));
+    sim::winmm::AddMixer(CodecMixer("Realtek HD Audio output"));
+    Outcome outcome = Check();
+    EXPECT_THAT(outcome.lines, Contains(HasSubstr("uniform")).Times(1));
+    EXPECT_THAT(outcome.lines, Contains("  6 speakers volume: control 1, values 40000 0, uniform: "
+                                        "its two-channel reads and writes may be wrong"));
     ExpectUntouched();
 }
 

@@ -47,8 +47,7 @@ TEST(ServiceCom, RefusedControlInitialises) {
     support::ServiceRunner runner;
     runner.Start();
     ASSERT_TRUE(runner.WaitForRunning());
-    EXPECT_EQ(runner.Control(SERVICE_CONTROL_PAUSE),
-              static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED));
+    EXPECT_EQ(runner.Control(0x80), static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED));
     EXPECT_EQ(sim::com::Counts("main").initialize, 1);
     EXPECT_FALSE(HandlerComInitPending);
 }
@@ -79,7 +78,7 @@ TEST(ServiceCom, EndpointPathTable) {
     ASSERT_TRUE(runner.WaitForRunning());
     EXPECT_EQ(sim::com::Counts("service").initialize, 1);
     runner.Control(SERVICE_CONTROL_INTERROGATE);
-    runner.Control(SERVICE_CONTROL_DEVICEEVENT);
+    sim::scm::DeviceEvent(DBT_DEVICEARRIVAL);
     ASSERT_TRUE(runner.Stop());
 
     EXPECT_EQ(sim::com::Counts("service").initialize, 1);

@@ -224,18 +224,24 @@ std::optional<UINT> FirstMatch(const std::vector<MIXERCAPS2W>& all, const MixerC
     return std::nullopt;
 }
 
+struct ScannedMixer {
+    MixerControlTable table = EmptyMixerControlTable();
+    MixerUniformSlots uniform{};
+};
+
 // The mixer a lookup opened, scanned as the sync scans it and closed at once.
-std::optional<MixerControlTable> ScanAndClose(HMIXER mixer) {
+std::optional<ScannedMixer> ScanAndClose(HMIXER mixer) {
     if (!mixer) {
         return std::nullopt;
     }
-    MixerControlTable table = EmptyMixerControlTable();
-    ScanMixerLines(mixer, table);
+    ScannedMixer scanned;
+    ScanMixerLines(mixer, scanned.table, &scanned.uniform);
     platform::mixerClose(mixer);
-    return table;
+    return scanned;
 }
 
-void ReportTable(Report& report, const MixerControlTable& table) {
+void ReportTable(Report& report, const ScannedMixer& scanned) {
+    const MixerControlTable& table = scanned.table;
     for (int slot = 0; slot < MixerSlotCount; ++slot) {
         const MixerControlSlot& control = table[static_cast<std::size_t>(slot)];
         std::string line = "  " + std::to_string(slot) + " " + SlotNames[slot] + ": ";
@@ -246,6 +252,12 @@ void ReportTable(Report& report, const MixerControlTable& table) {
         } else {
             line += "control " + std::to_string(control.controlId) + ", values " +
                     std::to_string(control.value0) + " " + std::to_string(control.value1);
+        }
+        // The service reads and writes every slot with two channels; the details page asks one
+        // channel of a uniform control and says nothing of more.
+        if (control.controlId != NoMixerControl &&
+            scanned.uniform[static_cast<std::size_t>(slot)]) {
+            line += ", uniform: its two-channel reads and writes may be wrong";
         }
         report.Line(line);
     }

@@ -11,7 +11,7 @@ static_assert(sizeof(MIXERCONTROLW) == 228);
 static_assert(sizeof(MIXERCONTROLDETAILS) == 32);
 
 void CaptureLineControls(HMIXER mixer, int controlCount, int channelCount, DWORD lineId,
-                         MixerControlTable& table, int slot) {
+                         MixerControlTable& table, int slot, MixerUniformSlots* uniform) {
     // The volume slot and the mute slot after it must both lie inside the table.
     if (slot < 0 || slot + 1 >= MixerSlotCount) {
         return;
@@ -51,6 +51,10 @@ void CaptureLineControls(HMIXER mixer, int controlCount, int channelCount, DWORD
         MixerControlSlot& target = table[static_cast<std::size_t>(index)];
         // The identifier is taken even when its value cannot be read.
         target.controlId = control.dwControlID;
+        if (uniform) {
+            (*uniform)[static_cast<std::size_t>(index)] =
+                (control.fdwControl & MIXERCONTROL_CONTROLF_UNIFORM) != 0;
+        }
         // A line without channels has no value to read: the slot keeps its type and values.
         if (channelCount <= 0) {
             continue;
@@ -81,7 +85,7 @@ void CaptureLineControls(HMIXER mixer, int controlCount, int channelCount, DWORD
     }
 }
 
-void ScanMixerLines(HMIXER mixer, MixerControlTable& table) {
+void ScanMixerLines(HMIXER mixer, MixerControlTable& table, MixerUniformSlots* uniform) {
     // winmm takes an open handle in place of a device identifier here.
     MIXERCAPSW caps{};
     if (platform::mixerGetDevCapsW(reinterpret_cast<UINT_PTR>(mixer), &caps, sizeof caps) !=
@@ -103,7 +107,7 @@ void ScanMixerLines(HMIXER mixer, MixerControlTable& table) {
         }
         CaptureLineControls(mixer, static_cast<int>(destination.cControls),
                             static_cast<int>(destination.cChannels), destination.dwLineID, table,
-                            SlotForComponent(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS));
+                            SlotForComponent(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS), uniform);
         for (DWORD s = 0; s < destination.cConnections; ++s) {
             MIXERLINEW source{};
             source.cbStruct = sizeof source;
@@ -120,7 +124,7 @@ void ScanMixerLines(HMIXER mixer, MixerControlTable& table) {
             case MIXERLINE_COMPONENTTYPE_SRC_SYNTHESIZER:
                 CaptureLineControls(mixer, static_cast<int>(source.cControls),
                                     static_cast<int>(source.cChannels), source.dwLineID, table,
-                                    SlotForComponent(source.dwComponentType));
+                                    SlotForComponent(source.dwComponentType), uniform);
                 break;
             default:
                 break;

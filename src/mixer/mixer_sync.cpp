@@ -34,6 +34,37 @@ DWORD StoredValue(const MixerControlSlot& slot, DWORD value) {
     return value;
 }
 
+// Whether a value read back lies within the one step a driver may round a written value by.
+bool WithinStep(DWORD readBack, DWORD written) {
+    return (readBack > written ? readBack - written : written - readBack) <= 1;
+}
+
+// Writes values to the destination slot's control and stores them in both slots, each in its own
+// terms, before the write, so that the destination's answering change is known as the echo. A
+// driver may round a value by one step (Wine's mixer test allows it on Windows): the destination
+// keeps what it reads back when that is within the step, or the echo of a rounded write would be
+// mirrored back and forth between two drivers that round differently.
+void WriteAndStore(HMIXER destinationMixer, MixerControlSlot& source, MixerControlSlot& destination,
+                   DWORD (&values)[2]) {
+    source.value0 = StoredValue(source, values[0]);
+    source.value1 = StoredValue(source, values[1]);
+    destination.value0 = StoredValue(destination, values[0]);
+    destination.value1 = StoredValue(destination, values[1]);
+    MIXERCONTROLDETAILS details = TwoChannelDetails(destination.controlId, values);
+    if (platform::mixerSetControlDetails(destinationMixer, &details, MixerByHandle) !=
+        MMSYSERR_NOERROR) {
+        return;
+    }
+    DWORD readBack[2] = {};
+    details = TwoChannelDetails(destination.controlId, readBack);
+    if (platform::mixerGetControlDetailsW(destinationMixer, &details, MixerByHandle) ==
+            MMSYSERR_NOERROR &&
+        WithinStep(readBack[0], values[0]) && WithinStep(readBack[1], values[1])) {
+        destination.value0 = StoredValue(destination, readBack[0]);
+        destination.value1 = StoredValue(destination, readBack[1]);
+    }
+}
+
 } // namespace
 
 static_assert(sizeof(MIXERCONTROLDETAILS) == 32);
@@ -96,9 +127,8 @@ void StopMixerSync() {
     NotifyDriverSyncState(0);
 }
 
-void CopyAllControls(HMIXER sourceMixer, HMIXER destinationMixer,
-                     const MixerControlTable& sourceTable,
-                     const MixerControlTable& destinationTable) {
+void CopyAllControls(HMIXER sourceMixer, HMIXER destinationMixer, MixerControlTable& sourceTable,
+                     MixerControlTable& destinationTable) {
     for (int i = 0; i < MixerSlotCount; ++i) {
         DWORD values[2] = {};
         MIXERCONTROLDETAILS details = TwoChannelDetails(sourceTable[i].controlId, values);
@@ -107,8 +137,7 @@ void CopyAllControls(HMIXER sourceMixer, HMIXER destinationMixer,
             MMSYSERR_NOERROR) {
             continue;
         }
-        details.dwControlID = destinationTable[i].controlId;
-        platform::mixerSetControlDetails(destinationMixer, &details, MixerByHandle);
+        WriteAndStore(destinationMixer, sourceTable[i], destinationTable[i], values);
     }
 }
 
@@ -136,13 +165,7 @@ void MirrorControlChange(HMIXER sourceMixer, HMIXER destinationMixer,
         StoredValue(source, values[1]) == source.value1) {
         return; // the echo of our own write, or no change at all
     }
-    // Stored before the write, each slot in its own terms: the destination's answering change
-    // must find them equal, also when only one of the two slots' types could be read.
-    source.value0 = StoredValue(source, values[0]);
-    source.value1 = StoredValue(source, values[1]);
-    destination.value0 = StoredValue(destination, values[0]);
-    destination.value1 = StoredValue(destination, values[1]);
-
-    details.dwControlID = destination.controlId;
-    platform::mixerSetControlDetails(destinationMixer, &details, MixerByHandle);
+    // Each slot in its own terms: the destination's answering change must find them equal, also
+    // when only one of the two slots' types could be read.
+    WriteAndStore(destinationMixer, source, destination, values);
 }

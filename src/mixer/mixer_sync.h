@@ -34,13 +34,13 @@ HMIXER FindHardwareMixer(HWND window, const WCHAR** matchedName = nullptr);
 void StartMixerSync(HWND window);
 // Closes whichever mixer is open and clears the driver flag, every time. The tables stay.
 void StopMixerSync();
-// Writes each source slot's current values to the destination slot's control; neither table
-// changes.
-void CopyAllControls(HMIXER sourceMixer, HMIXER destinationMixer,
-                     const MixerControlTable& sourceTable,
-                     const MixerControlTable& destinationTable);
+// Writes each source slot's current values to the destination slot's control, and stores them in
+// both tables as MirrorControlChange does, so that the copy's echoes end at the virtual device.
+void CopyAllControls(HMIXER sourceMixer, HMIXER destinationMixer, MixerControlTable& sourceTable,
+                     MixerControlTable& destinationTable);
 // Mirrors one reported change of controlId on the source mixer to the destination mixer, unless
-// the values equal those stored for it (which ends the echo of a mirrored write).
+// the values equal those stored for it (which ends the echo of a mirrored write). The destination
+// stores what it reads back after the write when that is within 1 of what was written.
 void MirrorControlChange(HMIXER sourceMixer, HMIXER destinationMixer,
                          MixerControlTable& sourceTable, MixerControlTable& destinationTable,
                          DWORD controlId);

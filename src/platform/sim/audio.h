@@ -27,8 +27,10 @@
 // - Levels are scalars from 0.0 to 1.0; a level outside, or a channel index at or beyond the
 //   endpoint's channel count, gives E_INVALIDARG. The master level is the loudest channel's: a
 //   channel Set moves the master with it, a master Set scales every channel keeping their balance
-//   (from silence, all channels take the new level). SetMute answers S_FALSE when the state does
-//   not change; the level Sets answer S_OK.
+//   (from silence, all channels take the new level). Where the pages are silent the machine takes
+//   each answer of its variants (sim/variants.h): endpoint-unchanged-notice, endpoint-levels (the
+//   balance kept as dB offsets, the scalar taken as linear in dB) and endpoint-callback-threads.
+//   SetMute answers S_FALSE when the state does not change; the level Sets answer S_OK.
 // - A removed device's endpoint answers every call of its objects with
 //   AUDCLNT_E_DEVICE_INVALIDATED (0x88890004) and GetDevice with E_NOTFOUND.
 //

@@ -69,10 +69,19 @@ std::size_t DispatcherRuns();
 bool WaitForDispatcherRuns(std::size_t runs, DWORD timeoutMs = 10000);
 SERVICE_STATUS_HANDLE StatusHandle();
 
-// Sends a control and waits until the handler returned; gives the handler's result.
-// ERROR_SERVICE_NOT_ACTIVE when no dispatcher runs or the service has stopped,
-// ERROR_SERVICE_CANNOT_ACCEPT_CTRL before a handler is registered.
+// Sends a control as ControlService would and waits until the handler returned; gives the
+// handler's result. Refused without reaching the handler: ERROR_INVALID_PARAMETER for a code
+// ControlService does not send (0, shutdown, a device event, codes 11 to 127);
+// ERROR_SERVICE_NOT_ACTIVE when no dispatcher runs or the service has stopped;
+// ERROR_SERVICE_CANNOT_ACCEPT_CTRL before a handler is registered and while the last report (none
+// counts as SERVICE_START_PENDING) is start- or stop-pending; ERROR_INVALID_SERVICE_CONTROL for a
+// standard code its dwControlsAccepted does not declare (interrogation and the user-defined codes
+// 128 to 255 need none).
 DWORD Control(DWORD code, DWORD eventType = 0);
+// Delivers SERVICE_CONTROL_DEVICEEVENT of this type, with the event data of the service's
+// registered interface class, as the manager does in any state once the handler is registered;
+// the handler's result, or Control's refusals for a service without a handler.
+DWORD DeviceEvent(DWORD eventType);
 
 // Every control the handler answered, in order.
 struct ControlRecord {
@@ -121,13 +130,10 @@ void SetSystemServiceState(const platform::WideString& name, DWORD state);
 // "NotifyServiceStatusChangeW notice <name> <state>" when the record is filled.
 //
 // ControlService: codes 128 to 255 need SERVICE_USER_DEFINED_CONTROL, stop SERVICE_STOP,
-// interrogate SERVICE_INTERROGATE, pause and continue SERVICE_PAUSE_CONTINUE (ERROR_ACCESS_DENIED
-// without); other codes ERROR_INVALID_PARAMETER. To the running service of the dispatcher it is
-// delivered as Control is and answers with the handler's result (FALSE and that error unless
-// NO_ERROR) and the last status report, but while its last report is SERVICE_START_PENDING (or
-// none yet), SERVICE_STOP_PENDING or SERVICE_STOPPED it answers ERROR_SERVICE_CANNOT_ACCEPT_CTRL
-// without delivering (the ControlService page); any other service answers
-// ERROR_SERVICE_NOT_ACTIVE.
+// interrogate SERVICE_INTERROGATE, the other codes SERVICE_PAUSE_CONTINUE (ERROR_ACCESS_DENIED
+// without). To the running service of the dispatcher it is sent as Control sends it, with Control's
+// refusals, and answers with the handler's result (FALSE and that error unless NO_ERROR) and the
+// last status report; any other service answers ERROR_SERVICE_NOT_ACTIVE.
 // Journal: "ControlService <name> <code>" (+ " failed <error>").
 // SC handles (manager and service) open now.
 std::size_t OpenScHandles();

@@ -24,7 +24,10 @@
 //
 // Control details take one channel (as if uniform: a read gives channel 0, a write sets every
 // channel), the line's channel count, or two; channels beyond the line's read as channel 0 and
-// are dropped on writes.
+// are dropped on writes. Where the pages are silent the machine takes each answer of its variants
+// (sim/variants.h): mixer-own-notice, mixer-unchanged-notice, mixer-read-back and mixer-uniform
+// (the mixer's first volume control reports MIXERCONTROL_CONTROLF_UNIFORM; a larger channel count
+// on it reads only the first channel and writes the first value to every channel).
 //
 // Misuse by the code under test goes to sim::ReportFault: a record size or flag the platform
 // refuses, a zero channel count, an empty control request, a missing buffer, a second close.

@@ -25,6 +25,7 @@ struct Registration {
 };
 
 struct Delivery {
+    std::string endpointName; // of the endpoint that changed, whichever thread delivers it
     std::shared_ptr<AUDIO_VOLUME_NOTIFICATION_DATA> data;
     std::vector<std::shared_ptr<Registration>> registrations;
 };
@@ -104,6 +105,8 @@ struct Audio {
     std::thread clientThread;
     std::thread::id clientRunner; // while a client callback runs
     bool clientStopping = false;
+    // Under endpoint-callback-threads=shared: the endpoint whose thread delivers for all.
+    std::shared_ptr<Endpoint> sharedNotifier;
 };
 
 Audio& State();

@@ -2,9 +2,11 @@
 // the control API of sim/audio.h.
 #include "platform/sim/audio/audio_state.h"
 #include "platform/sim/scm.h"
+#include "platform/sim/variants.h"
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstddef>
 #include <cstdio>
 #include <functional>
@@ -101,6 +103,7 @@ void Reset() {
     audio.results.clear();
     audio.pending = 0;
     audio.nextThread = 1;
+    audio.sharedNotifier = nullptr;
 }
 
 std::string Level(float level) {
@@ -149,7 +152,7 @@ void RunNotifier(std::shared_ptr<Endpoint> endpoint, std::string name) {
             }
             registration->running = true;
             registration->runner = std::this_thread::get_id();
-            sim::Record("OnNotify " + endpoint->name +
+            sim::Record("OnNotify " + delivery.endpointName +
                         " ctx=" + sim::FormatGuid(delivery.data->guidEventContext));
             guard.unlock();
             registration->callback->OnNotify(delivery.data.get());
@@ -162,12 +165,14 @@ void RunNotifier(std::shared_ptr<Endpoint> endpoint, std::string name) {
     }
 }
 
-// With the lock held: queues one notification for every callback registered now.
-void Notify(Audio& audio, const std::shared_ptr<Endpoint>& endpoint, const GUID& context) {
+// With the lock held: queues one notification for every callback registered now; false when there
+// is none.
+bool Notify(Audio& audio, const std::shared_ptr<Endpoint>& endpoint, const GUID& context) {
     if (endpoint->stopping) {
-        return;
+        return false;
     }
     Delivery delivery;
+    delivery.endpointName = endpoint->name;
     for (auto& registration : endpoint->registrations) {
         // A registration through a volume object of an earlier incarnation of the endpoint, or of
         // an earlier run of the audio service, has fallen silent.
@@ -178,16 +183,43 @@ void Notify(Audio& audio, const std::shared_ptr<Endpoint>& endpoint, const GUID&
         }
     }
     if (delivery.registrations.empty()) {
-        return;
+        return false;
     }
     delivery.data = MakeNotification(*endpoint, context);
-    if (!endpoint->thread.joinable()) {
-        endpoint->thread =
-            std::thread(RunNotifier, endpoint, "audio-" + std::to_string(audio.nextThread++));
+    std::shared_ptr<Endpoint> notifier = endpoint;
+    const std::string threads = "endpoint-callback-threads";
+    bool reversed = sim::VariantIs(threads, "reversed");
+    if (reversed || sim::VariantIs(threads, "shared")) {
+        if (!audio.sharedNotifier) {
+            audio.sharedNotifier = endpoint;
+        }
+        notifier = audio.sharedNotifier;
+        if (notifier != endpoint) {
+            sim::CountVariantEffect(threads);
+        }
     }
-    endpoint->queue.push_back(std::move(delivery));
+    if (!notifier->thread.joinable()) {
+        notifier->thread =
+            std::thread(RunNotifier, notifier, "audio-" + std::to_string(audio.nextThread++));
+    }
+    auto& queue = notifier->queue;
+    auto place = queue.end();
+    if (reversed) {
+        // The endpoint changed last is served first; each endpoint's own notices keep their order.
+        place = queue.begin();
+        for (auto it = queue.begin(); it != queue.end(); ++it) {
+            if (it->endpointName == delivery.endpointName) {
+                place = it + 1;
+            }
+        }
+        if (place != queue.end()) {
+            sim::CountVariantEffect(threads);
+        }
+    }
+    queue.insert(place, std::move(delivery));
     ++audio.pending;
     audio.changed.notify_all();
+    return true;
 }
 
 bool ValidLevel(float level) {
@@ -228,8 +260,12 @@ HRESULT ApplySet(Audio& audio, const std::shared_ptr<Endpoint>& endpoint, bool b
     if (!byUser) {
         endpoint->setCalls.push_back(text);
     }
+    const std::string unchanged = "endpoint-unchanged-notice";
     if (changed) {
         Notify(audio, endpoint, context ? *context : platform::GUID_NULL);
+    } else if (SUCCEEDED(hr) && sim::VariantIs(unchanged, "notify") &&
+               Notify(audio, endpoint, context ? *context : platform::GUID_NULL)) {
+        sim::CountVariantEffect(unchanged);
     }
     return hr;
 }
@@ -369,10 +405,20 @@ void ApplyMasterLevel(Endpoint& endpoint, float level) {
         return;
     }
     float loudest = *std::max_element(channels.begin(), channels.end());
+    bool decibel = sim::VariantIs("endpoint-levels", "decibel");
+    bool differs = false;
     for (float& channel : channels) {
-        channel = loudest <= 0.0f || channel == loudest
-                      ? level
-                      : std::min(level, channel / loudest * level);
+        float scaled = loudest <= 0.0f || channel == loudest
+                           ? level
+                           : std::min(level, channel / loudest * level);
+        // In dB over the endpoint's range, taken as linear in the scalar: each channel keeps its
+        // distance below the loudest, down to silence.
+        float offset = loudest <= 0.0f ? level : std::max(0.0f, level - (loudest - channel));
+        differs = differs || (decibel && std::fabs(offset - scaled) > 1e-6f);
+        channel = decibel ? offset : scaled;
+    }
+    if (differs) {
+        sim::CountVariantEffect("endpoint-levels");
     }
 }
 

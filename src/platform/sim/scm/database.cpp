@@ -582,19 +582,12 @@ BOOL WINAPI ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS
         }
         name = db.entries.at(service->key).name;
         call = "ControlService " + sim::Narrow(name) + " " + std::to_string(dwControl);
-        DWORD needed = 0;
-        if (dwControl == SERVICE_CONTROL_STOP) {
-            needed = SERVICE_STOP;
-        } else if (dwControl == SERVICE_CONTROL_PAUSE || dwControl == SERVICE_CONTROL_CONTINUE) {
-            needed = SERVICE_PAUSE_CONTINUE;
-        } else if (dwControl == SERVICE_CONTROL_INTERROGATE) {
-            needed = SERVICE_INTERROGATE;
-        } else if (dwControl >= 128 && dwControl <= 255) {
-            needed = SERVICE_USER_DEFINED_CONTROL;
-        } else {
-            sim::scm::Finish(call, ERROR_INVALID_PARAMETER);
-            return FALSE;
-        }
+        // Pause, continue, parameter and binding changes all need SERVICE_PAUSE_CONTINUE; a code
+        // ControlService does not send is refused by the dispatcher.
+        DWORD needed = dwControl == SERVICE_CONTROL_STOP          ? DWORD{SERVICE_STOP}
+                       : dwControl == SERVICE_CONTROL_INTERROGATE ? DWORD{SERVICE_INTERROGATE}
+                       : dwControl >= 128 && dwControl <= 255 ? DWORD{SERVICE_USER_DEFINED_CONTROL}
+                                                              : DWORD{SERVICE_PAUSE_CONTINUE};
         if (!(service->access & needed)) {
             sim::scm::Finish(call, ERROR_ACCESS_DENIED);
             return FALSE;

@@ -1,6 +1,7 @@
 // Simulated winmm: mixer devices, their handles, lines, controls and values, and the mixer calls.
 #include "platform/sim/winmm.h"
 #include "platform/sim/machine.h"
+#include "platform/sim/variants.h"
 #include "platform/winmm.h"
 
 #include <algorithm>
@@ -44,6 +45,7 @@ struct Device {
     Mixer mixer;
     std::vector<Failure> failures; // newest first
     bool removed = false;
+    DWORD stepPhase = 0; // under mixer-read-back=rounded, volumes keep this parity
 };
 
 struct HandleEntry {
@@ -58,6 +60,7 @@ struct State {
     std::map<std::uintptr_t, HandleEntry> handles;
     std::vector<std::uintptr_t> opens;
     std::uintptr_t next = 0xA000; // far above any device identifier
+    DWORD added = 0;              // devices added since the reset
     ControlChangeSink sink;
     WindowCheck windowCheck;
 };
@@ -67,6 +70,7 @@ State& Mixers() {
         state.devices.clear();
         state.handles.clear();
         state.opens.clear();
+        state.added = 0;
     });
 }
 
@@ -153,6 +157,51 @@ std::pair<Line*, Control*> ControlById(Mixer& mixer, DWORD controlId) {
     return {nullptr, nullptr};
 }
 
+// Under mixer-uniform=on: the mixer's first volume control, destinations before their sources.
+const Control* FirstVolume(const Line& line) {
+    for (const auto& control : line.controls) {
+        if (control.type == static_cast<DWORD>(MIXERCONTROL_CONTROLTYPE_VOLUME)) {
+            return &control;
+        }
+    }
+    for (const auto& source : line.sources) {
+        if (const Control* found = FirstVolume(source)) {
+            return found;
+        }
+    }
+    return nullptr;
+}
+
+bool Uniform(const Mixer& mixer, const Control& control) {
+    if (!VariantIs("mixer-uniform", "on")) {
+        return false;
+    }
+    for (const auto& destination : mixer.destinations) {
+        if (const Control* first = FirstVolume(destination)) {
+            return first == &control;
+        }
+    }
+    return false;
+}
+
+// Stores written values as the device holds them and answers whether the control changed. Under
+// mixer-read-back=rounded a volume keeps the device's step of 2, so it may read back 1 off.
+bool Store(const Device& device, Control& control, const std::vector<DWORD>& written) {
+    bool rounded = control.type == static_cast<DWORD>(MIXERCONTROL_CONTROLTYPE_VOLUME) &&
+                   VariantIs("mixer-read-back", "rounded");
+    bool changed = false;
+    for (std::size_t channel = 0; channel < control.values.size(); ++channel) {
+        DWORD value = written[channel];
+        if (rounded && ((value ^ device.stepPhase) & 1) != 0) {
+            value = value > device.stepPhase ? value - 1 : value + 1;
+            CountVariantEffect("mixer-read-back");
+        }
+        changed = changed || value != control.values[channel];
+        control.values[channel] = value;
+    }
+    return changed;
+}
+
 // Injected failures: the machine-wide one by call name first, then the device's own rules.
 std::optional<MMRESULT> Injected(Device& device, const std::string& call,
                                  std::optional<DWORD> target) {
@@ -213,17 +262,29 @@ MMRESULT CheckFlags(const std::string& call, DWORD flags, DWORD queries) {
 using Notice = std::pair<HWND, HMIXER>;
 
 // The windows to tell of a change on the device, one per open handle with a window callback.
-// Source: mixerOpen and MM_MIXM_CONTROL_CHANGE (learn.microsoft.com); Wine posts none.
-std::vector<Notice> Recipients(State& state, const Device* device) {
+// Source: mixerOpen and MM_MIXM_CONTROL_CHANGE (learn.microsoft.com); Wine posts none. The pages
+// are silent on a write that changes nothing and on the handle that made the change (author):
+// both are variants.
+std::vector<Notice> Recipients(State& state, const Device* device, bool changed,
+                               HMIXER author = nullptr) {
     std::vector<Notice> recipients;
+    bool others = VariantIs("mixer-own-notice", "others");
     for (auto key : state.opens) {
         const auto& entry = state.handles.at(key);
         const auto& record = entry.record;
         if (entry.device.get() == device && !record.closed &&
             (record.flags & CallbackKindMask) == static_cast<DWORD>(CALLBACK_WINDOW) &&
             record.callback != 0) {
+            if (others && record.handle == author) {
+                CountVariantEffect("mixer-own-notice");
+                continue;
+            }
             recipients.emplace_back(reinterpret_cast<HWND>(record.callback), record.handle);
         }
+    }
+    if (!changed && !recipients.empty() && VariantIs("mixer-unchanged-notice", "changed")) {
+        CountVariantEffect("mixer-unchanged-notice");
+        recipients.clear();
     }
     return recipients;
 }
@@ -323,21 +384,30 @@ MMRESULT ControlDetails(Direction direction, HMIXER hmxobj, LPMIXERCONTROLDETAIL
         return rc;
     }
     auto& values = control->values;
+    // A uniform control has one value, for every channel: of a larger count only the first is
+    // read or written (the details page asks for one channel and says no more).
+    bool uniform = Uniform(handle->device->mixer, *control);
+    if (uniform && pmxcd->cChannels > 1) {
+        CountVariantEffect("mixer-uniform");
+    }
     if (direction == Direction::Get) {
         // Channels beyond the line's read as its first channel.
-        for (DWORD channel = 0; channel < pmxcd->cChannels; ++channel) {
+        DWORD channels = uniform ? 1 : pmxcd->cChannels;
+        for (DWORD channel = 0; channel < channels; ++channel) {
             details[channel] =
                 channel < values.size() ? values[channel] : (values.empty() ? 0 : values[0]);
         }
         return rc;
     }
-    if (pmxcd->cChannels == 1) {
-        std::fill(values.begin(), values.end(), details[0]);
+    std::vector<DWORD> written = values;
+    if (pmxcd->cChannels == 1 || uniform) {
+        std::fill(written.begin(), written.end(), details[0]);
     } else {
-        std::copy_n(details, std::min<std::size_t>(pmxcd->cChannels, values.size()),
-                    values.begin());
+        std::copy_n(details, std::min<std::size_t>(pmxcd->cChannels, written.size()),
+                    written.begin());
     }
-    auto recipients = Recipients(state, handle->device.get());
+    bool changed = Store(*handle->device, *control, written);
+    auto recipients = Recipients(state, handle->device.get(), changed, hmxobj);
     DWORD controlId = pmxcd->dwControlID;
     Tell(guard, recipients, controlId);
     return rc;
@@ -350,6 +420,7 @@ UINT AddMixer(Mixer mixer) {
     std::lock_guard<std::mutex> guard(state.lock);
     auto device = std::make_shared<Device>();
     device->mixer = Normalized(std::move(mixer));
+    device->stepPhase = state.added++ % 2;
     state.devices.push_back(std::move(device));
     return static_cast<UINT>(state.devices.size() - 1);
 }
@@ -397,11 +468,12 @@ void UserSetControl(UINT device, DWORD controlId, const std::vector<DWORD>& valu
                     Number(device));
         return;
     }
-    std::copy_n(values.begin(), std::min(values.size(), control->values.size()),
-                control->values.begin());
+    std::vector<DWORD> written = control->values;
+    std::copy_n(values.begin(), std::min(values.size(), written.size()), written.begin());
+    bool changed = Store(*state.devices[device], *control, written);
     Record("UserSetControl id=" + Number(device) + " control=" + Number(controlId) +
            " values=" + Values(values.data(), values.size()));
-    auto recipients = Recipients(state, state.devices[device].get());
+    auto recipients = Recipients(state, state.devices[device].get(), changed);
     Tell(guard, recipients, controlId);
 }
 
@@ -690,6 +762,8 @@ MMRESULT WINAPI mixerGetLineControlsW(HMIXER hmxobj, LPMIXERLINECONTROLSW pmxlc,
             control.cbStruct = sizeof control;
             control.dwControlID = source.id;
             control.dwControlType = source.type;
+            control.fdwControl =
+                Uniform(handle->device->mixer, source) ? MIXERCONTROL_CONTROLF_UNIFORM : 0;
             bool volume = source.type == static_cast<DWORD>(MIXERCONTROL_CONTROLTYPE_VOLUME);
             control.Bounds.dwReserved[1] = volume ? VolumeMaximum : 1;
             control.Metrics.cSteps = volume ? VolumeMaximum + 1 : 0;
