@@ -16,7 +16,7 @@ inline constexpr DWORD RecoveryControl = 200;
 inline constexpr const WCHAR* AudioServiceName = WIDE("AudioSrv");
 
 // The delays between the rebuilds of one retry run, in milliseconds: about 30 s in all. A run
-// follows an endpoint notice, an audio-service restart, or a device event whose rebuild left an
+// follows an endpoint notice, an audio-service restart, or a device arrival whose rebuild left an
 // endpoint unbound, and ends early as soon as both endpoints are bound.
 inline constexpr DWORD RecoveryRetryDelays[] = {1000, 2000, 4000, 8000, 15000};
 
@@ -36,7 +36,7 @@ void EndRecoveryWatcher();
 // True from the stop that ended a watcher until ServiceMain has seen it end: a RecoveryControl the
 // watcher sent meanwhile finds the service stopped and is left alone.
 bool RecoveryEnded();
-// Asks the watcher for a retry run; the handler calls it after a device event's rebuild left an
+// Asks the watcher for a retry run; the handler calls it after an arrival's rebuild left an
 // endpoint unbound.
 void RequestRecoveryRetry();
 // The handler's part of RecoveryControl and of a device event: records whether the endpoint sync
