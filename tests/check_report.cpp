@@ -165,6 +165,14 @@ INSTANTIATE_TEST_SUITE_P(
                },
                "Virtual device (description holds \"Speakers (Orvane)\"): no device",
                "Virtual device: no render device's description holds \"Speakers (Orvane)\""},
+        Reason{"VirtualEndpointDisabled",
+               [] {
+                   EndpointMachine();
+                   sim::audio::SetEndpointState(sync_test::VirtualId, DEVICE_STATE_DISABLED);
+               },
+               "Virtual device (description holds \"Speakers (Orvane)\"): no device: the "
+               "endpoint \"Speakers (Orvane)\" is disabled in the Sound panel",
+               "Virtual device: the endpoint \"Speakers (Orvane)\" is disabled in the Sound panel"},
         Reason{"DecoyNamesOnly",
                [] {
                    sim::audio::AddRenderDevice(

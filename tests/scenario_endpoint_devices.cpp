@@ -38,7 +38,7 @@ TEST_F(EndpointServiceDevices, VirtualDeviceUnpluggedAndPluggedBack) {
     EXPECT_EQ(LastControl().eventType, static_cast<DWORD>(DBT_DEVICEREMOVECOMPLETE));
     EXPECT_EQ(LastControl().result, static_cast<DWORD>(NO_ERROR));
     EXPECT_TRUE(Idle());
-    EXPECT_EQ(sim::audio::LiveObjects(), 0u);
+    EXPECT_EQ(sim::audio::LiveObjects(), WatcherObjects);
     EXPECT_THAT(DriverFlags(), ElementsAre("1"));
     EXPECT_EQ(sim::scm::CurrentState(), static_cast<DWORD>(SERVICE_RUNNING));
 
@@ -84,7 +84,7 @@ TEST_F(EndpointServiceDevices, ChangeMirroredOntoRemovedEndpointFailsQuietly) {
     EXPECT_THAT(sim::audio::SetCalls(HardwareId), Contains(HasSubstr("-> 0x88890004")));
     RaiseRenderEvent(DBT_DEVICEREMOVECOMPLETE);
     EXPECT_TRUE(Idle());
-    EXPECT_EQ(sim::audio::LiveObjects(), 0u);
+    EXPECT_EQ(sim::audio::LiveObjects(), WatcherObjects);
 }
 
 // Whatever the event type, the handler tears the sync down and builds it again, all on the main

@@ -20,10 +20,16 @@ namespace scenario_endpoint {
 
 using namespace sync_test;
 
+// What the service's recovery watcher holds while the service runs: its own enumerator.
+constexpr std::size_t WatcherObjects = 1;
+
 class EndpointService : public ::testing::Test {
   protected:
     void SetUp() override {
         sim::SetWindowsVersion(6, 1);
+        // These scenarios prove the device-event path alone: the recovery watcher cannot open a
+        // service, as when the manager refuses it (EndpointRecovery lifts this).
+        sim::FailCall("OpenServiceW", -1);
         AddOtherRenderDevices();
         threadHandles_ = sim::OpenHandles(sim::HandleKind::Thread);
         eventHandles_ = sim::OpenHandles(sim::HandleKind::Event);

@@ -87,7 +87,7 @@ TEST_F(EndpointService, MemoryExhaustedThenRebuilt) {
     StartService();
     EXPECT_TRUE(Idle());
     EXPECT_THAT(DriverFlags(), IsEmpty());
-    EXPECT_EQ(sim::audio::LiveObjects(), 0u);
+    EXPECT_EQ(sim::audio::LiveObjects(), WatcherObjects);
     RaiseRenderEvent(DBT_DEVNODES_CHANGED);
     EXPECT_TRUE(Running());
     EXPECT_THAT(DriverFlags(), ElementsAre("0", "1"));

@@ -100,11 +100,60 @@ std::string Settings(IAudioEndpointVolume* volume) {
     return text;
 }
 
+// The name of a render endpoint that is not active, and why, in the user's words.
+struct InactiveEndpoint {
+    platform::WideString name;
+    std::string why;
+};
+
+// DirectSound lists active endpoints only: an endpoint disabled in the Sound panel or with its
+// jack pulled out is found by its friendly name, which is the description DirectSound would give.
+std::optional<InactiveEndpoint> FindInactiveEndpoint(IMMDeviceEnumerator* enumerator,
+                                                     const EndpointRole& role) {
+    platform::ComPtr<IMMDeviceCollection> endpoints;
+    UINT count = 0;
+    if (FAILED(enumerator->EnumAudioEndpoints(
+            eRender, DEVICE_STATE_DISABLED | DEVICE_STATE_UNPLUGGED, endpoints.put())) ||
+        FAILED(endpoints->GetCount(&count))) {
+        return std::nullopt;
+    }
+    for (UINT i = 0; i < count; ++i) {
+        platform::ComPtr<IMMDevice> device;
+        platform::ComPtr<IPropertyStore> properties;
+        DWORD state = 0;
+        PROPVARIANT name{};
+        if (FAILED(endpoints->Item(i, device.put())) || FAILED(device->GetState(&state)) ||
+            FAILED(device->OpenPropertyStore(STGM_READ, properties.put())) ||
+            FAILED(properties->GetValue(platform::PKEY_Device_FriendlyName, &name))) {
+            continue;
+        }
+        std::optional<InactiveEndpoint> found;
+        if (name.vt == VT_LPWSTR &&
+            DescriptionMatches(name.pwszVal, role.primary, role.secondary)) {
+            found = InactiveEndpoint{name.pwszVal, state == DEVICE_STATE_DISABLED
+                                                       ? "disabled in the Sound panel"
+                                                       : "unplugged"};
+        }
+        platform::PropVariantClear(&name);
+        if (found) {
+            return found;
+        }
+    }
+    return std::nullopt;
+}
+
 void CheckEndpoint(Report& report, const std::vector<RenderEntry>& entries,
                    const EndpointRole& role, IMMDeviceEnumerator* enumerator) {
     std::string head = std::string(role.name) + " (description holds " + Words(role) + "): ";
     auto match = MatchingEntry(entries, role);
     if (!match) {
+        if (auto inactive = FindInactiveEndpoint(enumerator, role)) {
+            std::string what =
+                "the endpoint " + Quoted(inactive->name.c_str()) + " is " + inactive->why;
+            report.Line(head + "no device: " + what);
+            report.Reason(std::string(role.name) + ": " + what);
+            return;
+        }
         report.Line(head + "no device");
         report.Reason(std::string(role.name) + ": no render device's description holds " +
                       Words(role));

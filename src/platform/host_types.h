@@ -27,7 +27,8 @@ typedef float FLOAT;
 typedef char16_t WCHAR;
 typedef WCHAR* LPWSTR;
 typedef const WCHAR* LPCWSTR;
-typedef const char* LPCSTR;
+typedef char CHAR;
+typedef const CHAR* LPCSTR;
 typedef void* LPVOID;
 typedef const void* LPCVOID;
 typedef void* PVOID;
@@ -66,6 +67,7 @@ typedef HICON HCURSOR;
 typedef void* HGDIOBJ;
 typedef void* HDEVNOTIFY;
 typedef void* HDEVINFO;
+typedef INT_PTR(WINAPI* FARPROC)();
 
 struct GUID {
     std::uint32_t Data1;
@@ -113,14 +115,14 @@ typedef OVERLAPPED* LPOVERLAPPED;
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_GEN_FAILURE 31L
-#define ERROR_MOD_NOT_FOUND 126L
-#define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_NOT_SUPPORTED 50L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_CALL_NOT_IMPLEMENTED 120L
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_INVALID_NAME 123L
 #define ERROR_INVALID_LEVEL 124L
+#define ERROR_MOD_NOT_FOUND 126L
+#define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
@@ -149,6 +151,7 @@ typedef OVERLAPPED* LPOVERLAPPED;
 // kernel32
 #define WAIT_OBJECT_0 0x00000000L
 #define WAIT_TIMEOUT 0x00000102L
+#define WAIT_IO_COMPLETION 0x000000C0L
 #define WAIT_FAILED 0xFFFFFFFFu
 #define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u
@@ -212,6 +215,17 @@ typedef OSVERSIONINFOW* LPOSVERSIONINFOW;
 #define SERVICE_INTERROGATE 0x0080
 #define SERVICE_USER_DEFINED_CONTROL 0x0100
 #define SERVICE_ALL_ACCESS 0xF01FF
+#define SERVICE_NOTIFY_STATUS_CHANGE 2
+#define SERVICE_NOTIFY_STOPPED 0x00000001
+#define SERVICE_NOTIFY_START_PENDING 0x00000002
+#define SERVICE_NOTIFY_STOP_PENDING 0x00000004
+#define SERVICE_NOTIFY_RUNNING 0x00000008
+#define SERVICE_NOTIFY_CONTINUE_PENDING 0x00000010
+#define SERVICE_NOTIFY_PAUSE_PENDING 0x00000020
+#define SERVICE_NOTIFY_PAUSED 0x00000040
+#define SERVICE_NOTIFY_CREATED 0x00000080
+#define SERVICE_NOTIFY_DELETED 0x00000100
+#define SERVICE_NOTIFY_DELETE_PENDING 0x00000200
 #define DELETE 0x00010000L
 #define READ_CONTROL 0x00020000L
 #define STANDARD_RIGHTS_READ READ_CONTROL
@@ -226,6 +240,29 @@ struct SERVICE_STATUS {
     DWORD dwWaitHint;
 };
 typedef SERVICE_STATUS* LPSERVICE_STATUS;
+struct SERVICE_STATUS_PROCESS {
+    DWORD dwServiceType;
+    DWORD dwCurrentState;
+    DWORD dwControlsAccepted;
+    DWORD dwWin32ExitCode;
+    DWORD dwServiceSpecificExitCode;
+    DWORD dwCheckPoint;
+    DWORD dwWaitHint;
+    DWORD dwProcessId;
+    DWORD dwServiceFlags;
+};
+typedef void(CALLBACK* PFN_SC_NOTIFY_CALLBACK)(PVOID pParameter);
+// SERVICE_NOTIFY_2W, the record of SERVICE_NOTIFY_STATUS_CHANGE.
+struct SERVICE_NOTIFYW {
+    DWORD dwVersion;
+    PFN_SC_NOTIFY_CALLBACK pfnNotifyCallback;
+    PVOID pContext;
+    DWORD dwNotificationStatus;
+    SERVICE_STATUS_PROCESS ServiceStatus;
+    DWORD dwNotificationTriggered;
+    LPWSTR pszServiceNames;
+};
+typedef SERVICE_NOTIFYW* PSERVICE_NOTIFYW;
 struct QUERY_SERVICE_CONFIGW {
     DWORD dwServiceType;
     DWORD dwStartType;
@@ -323,12 +360,49 @@ typedef IUnknown* LPUNKNOWN;
 // Core Audio (mmdeviceapi.h, endpointvolume.h). Methods in the SDK's vtable order.
 struct IMMDeviceCollection;
 struct IMMNotificationClient;
-struct IPropertyStore;
-struct PROPVARIANT;
 enum EDataFlow { eRender, eCapture, eAll };
 enum ERole { eConsole, eMultimedia, eCommunications };
 #define DEVICE_STATE_ACTIVE 0x00000001
+#define DEVICE_STATE_DISABLED 0x00000002
+#define DEVICE_STATE_NOTPRESENT 0x00000004
+#define DEVICE_STATE_UNPLUGGED 0x00000008
+#define DEVICE_STATEMASK_ALL 0x0000000F
+#define STGM_READ 0x00000000L
 #define E_NOTFOUND ((HRESULT)0x80070490L)
+struct PROPERTYKEY {
+    GUID fmtid;
+    DWORD pid;
+};
+typedef const PROPERTYKEY& REFPROPERTYKEY;
+// propidl.h: the variant of a property value; only the string member is used.
+#define VT_EMPTY 0
+#define VT_LPWSTR 31
+struct PROPVARIANT {
+    WORD vt;
+    WORD wReserved1;
+    WORD wReserved2;
+    WORD wReserved3;
+    union {
+        LPWSTR pwszVal;
+        ULONG ulVal;
+        struct {
+            ULONG cbSize;
+            BYTE* pBlobData;
+        } blob;
+    };
+};
+typedef const PROPVARIANT& REFPROPVARIANT;
+
+struct IPropertyStore : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE GetCount(DWORD* cProps) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetAt(DWORD iProp, PROPERTYKEY* pkey) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetValue(REFPROPERTYKEY key, PROPVARIANT* pv) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetValue(REFPROPERTYKEY key, REFPROPVARIANT propvar) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Commit() = 0;
+
+  protected:
+    ~IPropertyStore() = default;
+};
 
 struct IMMDevice : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE Activate(REFIID iid, DWORD dwClsCtx,
@@ -341,6 +415,28 @@ struct IMMDevice : IUnknown {
 
   protected:
     ~IMMDevice() = default;
+};
+
+struct IMMDeviceCollection : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE GetCount(UINT* pcDevices) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Item(UINT nDevice, IMMDevice** ppDevice) = 0;
+
+  protected:
+    ~IMMDeviceCollection() = default;
+};
+
+struct IMMNotificationClient : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE OnDeviceStateChanged(LPCWSTR pwstrDeviceId,
+                                                           DWORD dwNewState) = 0;
+    virtual HRESULT STDMETHODCALLTYPE OnDeviceAdded(LPCWSTR pwstrDeviceId) = 0;
+    virtual HRESULT STDMETHODCALLTYPE OnDeviceRemoved(LPCWSTR pwstrDeviceId) = 0;
+    virtual HRESULT STDMETHODCALLTYPE OnDefaultDeviceChanged(EDataFlow flow, ERole role,
+                                                             LPCWSTR pwstrDefaultDeviceId) = 0;
+    virtual HRESULT STDMETHODCALLTYPE OnPropertyValueChanged(LPCWSTR pwstrDeviceId,
+                                                             const PROPERTYKEY key) = 0;
+
+  protected:
+    ~IMMNotificationClient() = default;
 };
 
 struct IMMDeviceEnumerator : IUnknown {

@@ -1,5 +1,5 @@
-// kernel32: events, waits, threads, handles, version, module path and entry points, the DLL search
-// path, string comparison, files and device I/O control.
+// kernel32: events, waits, threads, handles, version, modules and their entry points, the DLL
+// search path, string comparison, files and device I/O control.
 #pragma once
 
 #include "platform/types.h"
@@ -12,6 +12,10 @@ BOOL WINAPI SetEvent(HANDLE hEvent);
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 DWORD WINAPI WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll,
                                     DWORD dwMilliseconds);
+// Alertable (bAlertable TRUE): the APCs queued to the thread run inside the wait, which then
+// answers WAIT_IO_COMPLETION.
+DWORD WINAPI WaitForMultipleObjectsEx(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll,
+                                      DWORD dwMilliseconds, BOOL bAlertable);
 BOOL WINAPI CloseHandle(HANDLE hObject);
 void WINAPI Sleep(DWORD dwMilliseconds);
 HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwStackSize,

@@ -1,5 +1,5 @@
-// advapi32: the service control manager, for the running service, for install and remove, and
-// for reading an entry's configuration and state.
+// advapi32: the service control manager, for the running service, for install and remove, for
+// reading an entry's configuration and state, and for sending it controls.
 #pragma once
 
 #include "platform/types.h"
@@ -25,6 +25,12 @@ BOOL WINAPI ChangeServiceConfig2W(SC_HANDLE hService, DWORD dwInfoLevel, LPVOID 
 BOOL WINAPI QueryServiceConfigW(SC_HANDLE hService, LPQUERY_SERVICE_CONFIGW lpServiceConfig,
                                 DWORD cbBufSize, LPDWORD pcbBytesNeeded);
 BOOL WINAPI QueryServiceStatus(SC_HANDLE hService, LPSERVICE_STATUS lpServiceStatus);
+BOOL WINAPI ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS lpServiceStatus);
 BOOL WINAPI CloseServiceHandle(SC_HANDLE hSCObject);
+
+// NotifyServiceStatusChangeW exists from Windows Vista on, so it is no seam call: it is resolved
+// at run time (GetProcAddress on advapi32.dll) into a pointer of this type.
+typedef DWORD(WINAPI* NotifyServiceStatusChangeWProc)(SC_HANDLE hService, DWORD dwNotifyMask,
+                                                      PSERVICE_NOTIFYW pNotifyBuffer);
 
 } // namespace platform

@@ -6,6 +6,7 @@
 #include "platform/kernel.h"
 #include "platform/scm.h"
 #include "platform/user32.h"
+#include "service/recovery.h"
 #include "service/service.h"
 #include "service/state.h"
 
@@ -66,6 +67,9 @@ void StopService() {
     // finds nothing left to close: Windows ignores it.
     platform::CoUninitialize();
     HandlerComInitPending = true;
+    // After the prescribed steps, and not waited for: the watcher may be inside a control that
+    // waits for this handler. ServiceMain waits for it instead.
+    SignalRecoveryStop();
 }
 
 } // namespace
@@ -87,6 +91,7 @@ void StartSyncMechanism() {
         // Registered whether or not the endpoint sync could start, so that a device arriving
         // later rebuilds it.
         RegisterRenderDeviceEvents();
+        StartRecoveryWatcher();
     } else {
         StartMixerThread(ServiceState);
     }
@@ -107,9 +112,14 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
     ServiceStatus.dwCurrentState = SERVICE_RUNNING;
     platform::SetServiceStatus(ServiceStatusHandle, &ServiceStatus);
     WaitForStopEvent();
+    EndRecoveryWatcher();
 }
 
-DWORD WINAPI ServiceControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
+DWORD WINAPI ServiceControlHandler(DWORD control, DWORD eventType, LPVOID, LPVOID) {
+    // The watcher's control can still arrive after the stop; the stopped service leaves it alone.
+    if (control == RecoveryControl && RecoveryEnded()) {
+        return NO_ERROR;
+    }
     // Before the code is looked at: every control, refused ones too, finds COM ready.
     if (HandlerComInitPending) {
         platform::CoInitialize(nullptr);
@@ -124,9 +134,23 @@ DWORD WINAPI ServiceControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
         break;
     case SERVICE_CONTROL_DEVICEEVENT:
         // Every event of the registered class rebuilds the whole endpoint sync; its type and data
-        // do not matter.
+        // do not matter to the rebuild.
         if (IsVistaOrLater()) {
             RestartEndpointSync();
+            PublishEndpointsBound();
+            // An arrival whose endpoint the builder has not made yet: it may follow shortly.
+            if (eventType == DBT_DEVICEARRIVAL && !EndpointsBound.load()) {
+                RequestRecoveryRetry();
+            }
+        }
+        break;
+    case RecoveryControl:
+        // Only the endpoint sync has a recovery watcher; below it the code is unknown.
+        if (IsVistaOrLater()) {
+            RestartEndpointSync();
+            PublishEndpointsBound();
+        } else {
+            result = ERROR_CALL_NOT_IMPLEMENTED;
         }
         break;
     default:

@@ -14,5 +14,10 @@ platform::WideString RenderEndpointId();
 void AddRenderDevices();
 // The KS render interface paths made present (none under Wine: it has no KS render filter).
 std::vector<platform::WideString> AddRenderInterfaces();
+// What only the simulated machine can do (Wine cannot disable an endpoint, restart its audio
+// service or build an endpoint late; timed waits then run on machine time).
+void SetEndpointState(const platform::WideString& id, DWORD state);
+void RestartAudioService();
+void PlugWithLateEndpoint(const platform::WideString& id, DWORD delay);
 
 } // namespace contract::audio

@@ -3,6 +3,7 @@
 
 #include "platform/sim/audio.h"
 #include "platform/sim/ks.h"
+#include "platform/sim/machine.h"
 
 namespace contract::audio {
 
@@ -26,6 +27,20 @@ std::vector<platform::WideString> AddRenderInterfaces() {
     const platform::WideString path = WIDE("\\\\?\\root#media#0000#{contract-render}");
     sim::ks::AddInterface(sim::ks::VirtualRenderInterface(path));
     return {path};
+}
+
+void SetEndpointState(const platform::WideString& id, DWORD state) {
+    sim::audio::SetEndpointState(id, state);
+}
+
+void RestartAudioService() {
+    sim::audio::RestartAudioService();
+}
+
+void PlugWithLateEndpoint(const platform::WideString& id, DWORD delay) {
+    sim::UseMachineTime(true);
+    sim::audio::SetLateEndpointBuilder(true, delay);
+    sim::audio::PlugRenderDevice({.module = id}, sim::ks::VirtualRenderInterface(id));
 }
 
 } // namespace contract::audio

@@ -29,4 +29,10 @@ std::vector<platform::WideString> AddRenderInterfaces() {
     return {};
 }
 
+void SetEndpointState(const platform::WideString&, DWORD) {}
+
+void RestartAudioService() {}
+
+void PlugWithLateEndpoint(const platform::WideString&, DWORD) {}
+
 } // namespace contract::audio

@@ -4,11 +4,13 @@
 #include "contract.h"
 
 #include "platform/com.h"
+#include "platform/dsound.h"
 #include "platform/guids.h"
 #include "platform/handle.h"
 #include "platform/kernel.h"
 
 #include <atomic>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -197,6 +199,115 @@ TEST_F(CoreAudio, ChangesNotifyRegisteredCallbacks) {
     EXPECT_TRUE(platform::SameGuid(recorder.seen[1].data.guidEventContext, Context));
     EXPECT_EQ(recorder.seen[1].data.bMuted, TRUE);
     EXPECT_NE(recorder.seen[1].thread, platform::GetCurrentThreadId());
+}
+
+// Records each endpoint state change (id, state, thread) and signals `called`.
+class Client final : public IMMNotificationClient {
+  public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+    HRESULT STDMETHODCALLTYPE OnDeviceStateChanged(LPCWSTR id, DWORD state) override {
+        seen.push_back({id, state, platform::GetCurrentThreadId()});
+        platform::SetEvent(called.get());
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnDeviceAdded(LPCWSTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnDeviceRemoved(LPCWSTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnDefaultDeviceChanged(EDataFlow, ERole, LPCWSTR) override {
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnPropertyValueChanged(LPCWSTR, const PROPERTYKEY) override {
+        return S_OK;
+    }
+    std::atomic<ULONG> refs{1};
+    platform::UniqueKernelHandle called{platform::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    std::vector<std::tuple<platform::WideString, DWORD, DWORD>> seen; // id, state, thread
+};
+
+// The enumerator takes no reference on a client (RegisterEndpointNotificationCallback page).
+TEST_F(CoreAudio, EndpointClientsRegisterWithoutAReference) {
+    Client client;
+    EXPECT_EQ(enumerator->RegisterEndpointNotificationCallback(nullptr), E_POINTER);
+    ASSERT_EQ(enumerator->RegisterEndpointNotificationCallback(&client), S_OK);
+    EXPECT_EQ(enumerator->UnregisterEndpointNotificationCallback(&client), S_OK);
+    EXPECT_EQ(enumerator->UnregisterEndpointNotificationCallback(&client), E_NOTFOUND);
+    EXPECT_EQ(client.refs, 1u);
+}
+
+BOOL CALLBACK CountEntry(LPGUID, LPCWSTR, LPCWSTR module, LPVOID context) {
+    auto* search = static_cast<std::pair<platform::WideString, int>*>(context);
+    search->second += module && search->first == module;
+    return TRUE;
+}
+
+// A disabled endpoint keeps its id and tells its state, but DirectSound omits it and its volume
+// is invalidated; volume objects of before stay so once it is enabled again.
+TEST_F(CoreAudio, DisabledEndpointIsKnownButUnusable) {
+    CONTRACT_SIM_ONLY("DEVICE_STATE_XXX Constants, IMMNotificationClient::OnDeviceStateChanged and "
+                      "Audio Endpoint Builder Algorithm on learn.microsoft.com");
+    Client client;
+    ASSERT_EQ(enumerator->RegisterEndpointNotificationCallback(&client), S_OK);
+    contract::audio::SetEndpointState(id, DEVICE_STATE_DISABLED);
+    ASSERT_EQ(platform::WaitForSingleObject(client.called.get(), 10000), WAIT_OBJECT_0);
+    DWORD state = 0;
+    EXPECT_EQ(device->GetState(&state), S_OK);
+    EXPECT_EQ(state, static_cast<DWORD>(DEVICE_STATE_DISABLED));
+    std::pair<platform::WideString, int> search{id, 0};
+    platform::DirectSoundEnumerateW(CountEntry, &search);
+    EXPECT_EQ(search.second, 0);
+    const HRESULT invalidated = static_cast<HRESULT>(0x88890004u);
+    BOOL muted = Poison;
+    EXPECT_EQ(volume->GetMute(&muted), invalidated);
+    contract::audio::SetEndpointState(id, DEVICE_STATE_ACTIVE);
+    ASSERT_EQ(platform::WaitForSingleObject(client.called.get(), 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(volume->GetMute(&muted), invalidated);
+    platform::ComPtr<IAudioEndpointVolume> other;
+    EXPECT_EQ(Activate(other), S_OK);
+    EXPECT_EQ(enumerator->UnregisterEndpointNotificationCallback(&client), S_OK);
+    ASSERT_EQ(client.seen.size(), 2u);
+    EXPECT_EQ(std::get<0>(client.seen[0]), id);
+    EXPECT_EQ(std::get<1>(client.seen[1]), static_cast<DWORD>(DEVICE_STATE_ACTIVE));
+    EXPECT_NE(std::get<2>(client.seen[0]), platform::GetCurrentThreadId());
+}
+
+// Every object held across a restart of the audio service is dead and its clients silent;
+// objects made after it work.
+TEST_F(CoreAudio, AudioServiceRestartLeavesEarlierObjectsDead) {
+    CONTRACT_SIM_ONLY("AUDCLNT_E_SERVICE_NOT_RUNNING in the return codes of "
+                      "IAudioClient::Initialize on learn.microsoft.com");
+    Client client;
+    ASSERT_EQ(enumerator->RegisterEndpointNotificationCallback(&client), S_OK);
+    contract::audio::RestartAudioService();
+    const HRESULT notRunning = static_cast<HRESULT>(0x88890010u);
+    BOOL muted = Poison;
+    EXPECT_EQ(volume->GetMute(&muted), notRunning);
+    platform::ComPtr<IMMDeviceEnumerator> fresh;
+    ASSERT_EQ(platform::CoCreateInstance(platform::CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL,
+                                         platform::IID_IMMDeviceEnumerator, fresh.put_void()),
+              S_OK);
+    Client later;
+    ASSERT_EQ(fresh->RegisterEndpointNotificationCallback(&later), S_OK);
+    contract::audio::SetEndpointState(id, DEVICE_STATE_UNPLUGGED);
+    ASSERT_EQ(platform::WaitForSingleObject(later.called.get(), 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(fresh->UnregisterEndpointNotificationCallback(&later), S_OK);
+    EXPECT_EQ(enumerator->UnregisterEndpointNotificationCallback(&client), notRunning);
+    EXPECT_TRUE(client.seen.empty());
+}
+
+// The endpoint builder makes a new device's endpoint after its interface arrived.
+TEST_F(CoreAudio, LateEndpointComesAfterItsInterface) {
+    CONTRACT_SIM_ONLY("Audio Endpoint Builder Algorithm on learn.microsoft.com");
+    const platform::WideString late = WIDE("{0.0.0.00000000}.{contract-late}");
+    contract::audio::PlugWithLateEndpoint(late, 2000);
+    platform::UniqueKernelHandle never{platform::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    EXPECT_EQ(platform::WaitForSingleObject(never.get(), 1999), static_cast<DWORD>(WAIT_TIMEOUT));
+    std::pair<platform::WideString, int> search{late, 0};
+    platform::DirectSoundEnumerateW(CountEntry, &search);
+    EXPECT_EQ(search.second, 0);
+    EXPECT_EQ(platform::WaitForSingleObject(never.get(), 1), static_cast<DWORD>(WAIT_TIMEOUT));
+    platform::DirectSoundEnumerateW(CountEntry, &search);
+    EXPECT_EQ(search.second, 1);
 }
 
 } // namespace

@@ -131,4 +131,43 @@ TEST_F(ScmDatabase, CreateWhileMarkedForDeletionFails) {
     platform::CloseServiceHandle(created);
 }
 
+void CALLBACK Noticed(PVOID parameter) {
+    auto* record = static_cast<SERVICE_NOTIFYW*>(parameter);
+    ++*static_cast<int*>(record->pContext);
+}
+
+// Resolved at run time (the executable must load where advapi32 lacks it); a state the service is
+// in already is told at once, as an APC that runs only in an alertable wait of the same thread. A
+// running service of Windows: the audio service on the simulated machine, Plug and Play in Wine.
+TEST_F(ScmDatabase, StatusNoticeOfARunningServiceComesAtAnAlertableWait) {
+    auto notify = reinterpret_cast<platform::NotifyServiceStatusChangeWProc>(
+        reinterpret_cast<void (*)()>(platform::GetProcAddress(
+            platform::GetModuleHandleW(WIDE("advapi32.dll")), "NotifyServiceStatusChangeW")));
+    ASSERT_NE(notify, nullptr);
+    SC_HANDLE service = platform::OpenServiceW(
+        manager, contract::OnSim ? WIDE("AudioSrv") : WIDE("PlugPlay"), SERVICE_QUERY_STATUS);
+    ASSERT_NE(service, nullptr);
+    int notices = 0;
+    SERVICE_NOTIFYW record = {};
+    record.dwVersion = SERVICE_NOTIFY_STATUS_CHANGE;
+    record.pfnNotifyCallback = Noticed;
+    record.pContext = &notices;
+    ASSERT_EQ(notify(service, SERVICE_NOTIFY_STOPPED | SERVICE_NOTIFY_RUNNING, &record),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    HANDLE never = platform::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    EXPECT_EQ(platform::WaitForMultipleObjectsEx(1, &never, FALSE, 50, FALSE),
+              static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_EQ(notices, 0);
+    EXPECT_EQ(platform::WaitForMultipleObjectsEx(1, &never, FALSE, 10000, TRUE),
+              static_cast<DWORD>(WAIT_IO_COMPLETION));
+    EXPECT_EQ(notices, 1);
+    EXPECT_EQ(record.ServiceStatus.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_EQ(record.dwNotificationTriggered, static_cast<DWORD>(SERVICE_NOTIFY_RUNNING));
+    SERVICE_STATUS status = {};
+    EXPECT_FALSE(platform::ControlService(service, 128, &status));
+    EXPECT_EQ(platform::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_TRUE(platform::CloseHandle(never));
+    EXPECT_TRUE(platform::CloseServiceHandle(service));
+}
+
 } // namespace

@@ -19,10 +19,12 @@
 #include "platform/sim/scm.h"
 #include "platform/sim/user32.h"
 #include "platform/sim/winmm.h"
+#include "service/recovery.h"
 #include "service/state.h"
 #include "soak/soak_variants.h"
 #include "support/service_runner.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -107,6 +109,14 @@ const std::vector<std::string> MixerCalls = {"CreateThread",
                                              "mixerGetControlDetailsW",
                                              "mixerSetControlDetails"};
 
+// What real machines do without any interface event, as steps of a running service above version
+// 5, with their weights in percent of its steps: an endpoint disabled, unplugged or enabled again;
+// the virtual device's driver installed again with a late endpoint builder; the audio service
+// restarted. After one, a sync must run again within RecoverySteps steps once both devices can.
+enum MachineEvent { EndpointState, LateDriver, AudioRestart, MachineEvents };
+constexpr std::uint32_t MachineEventWeights[MachineEvents] = {4, 2, 2};
+constexpr int RecoverySteps = 3;
+
 // Whether the soak knows that a sync must run now.
 enum class Expect { Running, Idle, Unknown };
 
@@ -117,6 +127,8 @@ struct Totals {
     std::uint64_t injections = 0;
     std::uint64_t agreementChecks = 0;
     std::uint64_t restarts = 0;
+    std::uint64_t events[MachineEvents] = {};
+    int longestRecovery = 0;
 };
 
 class Soak {
@@ -137,6 +149,12 @@ class Soak {
     bool PickDevice();
     void TogglePresence(bool codec);
     void DeviceEvent();
+    // One of the events of real machines, drawn by weight; false when none was drawn.
+    bool RecoveryEvent();
+    bool Usable(bool codec) const {
+        return codec ? codecPresent_ && codecEnabled_ : orvanePresent_ && orvaneEnabled_;
+    }
+    void CheckRecovery(bool runs);
     void SendControl();
     void StartService();
     void StopService();
@@ -184,6 +202,13 @@ class Soak {
     std::uint64_t injections_ = 0;
     std::uint64_t agreementChecks_ = 0;
     std::uint64_t restarts_ = 0;
+    bool watcherRuns_ = false; // the run took the endpoint path (at 5: its version query failed)
+    bool codecEnabled_ = true;
+    bool orvaneEnabled_ = true;
+    int step_ = 0;
+    int eventStep_ = -1; // the step of the last event of real machines, while its recovery is due
+    std::uint64_t events_[MachineEvents] = {};
+    int longestRecovery_ = 0;
 };
 
 // Device identifiers and paths of the machine; the mixer side uses the control identifiers of
@@ -246,6 +271,8 @@ void Soak::SetUpMachine() {
         sync_test::PlugHardware(
             EndpointDevice(WIDE("Speakers (Realtek High Definition Audio)"), HardwareId, random_));
         sync_test::PlugVirtual(EndpointDevice(WIDE("Speakers (Orvane)"), VirtualId, random_));
+        // The recovery watcher's retry delays run on the machine's clock.
+        sim::UseMachineTime(true);
     } else {
         auto decoy = MixerDevice(true, random_);
         decoy.name = WIDE("Realtek HD Audio 2nd output");
@@ -266,6 +293,7 @@ bool Soak::Run(Totals& totals) {
     Settle();
     Check();
     for (int step = 0; step < steps_ && violations_.empty(); ++step) {
+        step_ = step;
         sim::ClearJournal();
         Step();
         Settle();
@@ -287,6 +315,10 @@ bool Soak::Run(Totals& totals) {
     totals.injections += injections_;
     totals.agreementChecks += agreementChecks_;
     totals.restarts += restarts_;
+    for (int event = 0; event < MachineEvents; ++event) {
+        totals.events[event] += events_[event];
+    }
+    totals.longestRecovery = std::max(totals.longestRecovery, longestRecovery_);
     if (violations_.empty()) {
         return true;
     }
@@ -321,6 +353,9 @@ void Soak::Step() {
     if (!running_ && random_.Percent(40)) {
         StartService();
         return;
+    }
+    if (Endpoints() && running_ && RecoveryEvent()) {
+        return; // an event of real machines
     }
     std::uint32_t pick = random_.Below(100);
     if (pick < 40) {
@@ -365,7 +400,7 @@ void Soak::UserChanges() {
     std::string text = "user:";
     for (int i = 0; i < count; ++i) {
         bool codec = both ? random_.Percent(50) : codecFirst;
-        if (codec ? !codecPresent_ : !orvanePresent_) {
+        if (!Usable(codec)) {
             continue;
         }
         changedDevices_ |= codec ? 1 : 2;
@@ -471,6 +506,7 @@ void Soak::TogglePresence(bool codec) {
         sim::RaiseDeviceInterfaceEvent(eventType, platform::KSCATEGORY_RENDER);
     }
     present = plug;
+    (codec ? codecEnabled_ : orvaneEnabled_) = true; // a device plugged in comes active
     if (!codec && plug) {
         flagFresh_ = false; // a new driver instance: nothing written to it yet
     }
@@ -486,6 +522,62 @@ void Soak::DeviceEvent() {
     }
     Log("render event " + Hex(eventType));
     sim::RaiseDeviceInterfaceEvent(eventType, platform::KSCATEGORY_RENDER);
+}
+
+bool Soak::RecoveryEvent() {
+    std::uint32_t pick = random_.Below(100);
+    int event = 0;
+    while (event < MachineEvents && pick >= MachineEventWeights[event]) {
+        pick -= MachineEventWeights[event++];
+    }
+    if (event == EndpointState) {
+        bool codec = random_.Percent(50);
+        if (!(codec ? codecPresent_ : orvanePresent_)) {
+            return false;
+        }
+        bool& enabled = codec ? codecEnabled_ : orvaneEnabled_;
+        DWORD state = enabled
+                          ? (random_.Percent(50) ? DEVICE_STATE_DISABLED : DEVICE_STATE_UNPLUGGED)
+                          : DEVICE_STATE_ACTIVE;
+        Log(std::string("endpoint state ") + (codec ? "codec " : "orvane ") +
+            std::to_string(state));
+        sim::audio::SetEndpointState(codec ? HardwareId : VirtualId, state);
+        enabled = state == DEVICE_STATE_ACTIVE;
+    } else if (event == LateDriver) {
+        // The driver installed again: the device goes and comes back, its endpoint late.
+        Log("driver installed, endpoint builder late");
+        sim::audio::UnplugRenderDevice(VirtualId); // nothing when it is not plugged in
+        sim::audio::SetLateEndpointBuilder(true);
+        sim::audio::PlugRenderDevice(EndpointDevice(WIDE("Speakers (Orvane)"), VirtualId, random_),
+                                     sim::ks::VirtualRenderInterface(VirtualPath));
+        sim::audio::SetLateEndpointBuilder(false);
+        orvanePresent_ = orvaneEnabled_ = true;
+        flagFresh_ = false;
+    } else if (event == AudioRestart) {
+        Log("audio service restart");
+        sim::audio::RestartAudioService();
+    } else {
+        return false;
+    }
+    ++events_[event];
+    eventStep_ = step_;
+    return true;
+}
+
+// After an event of real machines, a sync runs again within RecoverySteps steps whenever both
+// devices can be bound; the longest wait is reported.
+void Soak::CheckRecovery(bool runs) {
+    if (eventStep_ < 0) {
+        return;
+    }
+    if (!Usable(true) || !Usable(false) || armed_ || startArmed_) {
+        eventStep_ = -1; // nothing to recover, or a failure the recovery may rightly meet
+    } else if (runs) {
+        longestRecovery_ = std::max(longestRecovery_, step_ - eventStep_);
+        eventStep_ = -1;
+    } else if (step_ - eventStep_ >= RecoverySteps) {
+        Violation("no sync " + std::to_string(step_ - eventStep_) + " steps after the event");
+    }
 }
 
 // Interrogation, an unknown code (user-defined ones included) or a device event with any type.
@@ -516,11 +608,13 @@ void Soak::SendControl() {
     // refuses the standard codes the service does not accept.
     bool sendable =
         event || (code >= 1 && code <= 10 && code != SERVICE_CONTROL_SHUTDOWN) || code >= 128;
-    DWORD expected = !sendable   ? static_cast<DWORD>(ERROR_INVALID_PARAMETER)
-                     : !running_ ? static_cast<DWORD>(ERROR_SERVICE_NOT_ACTIVE)
-                     : code == SERVICE_CONTROL_INTERROGATE || event ? static_cast<DWORD>(NO_ERROR)
-                     : code < 128 ? static_cast<DWORD>(ERROR_INVALID_SERVICE_CONTROL)
-                                  : static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED);
+    DWORD expected =
+        !sendable   ? static_cast<DWORD>(ERROR_INVALID_PARAMETER)
+        : !running_ ? static_cast<DWORD>(ERROR_SERVICE_NOT_ACTIVE)
+        : code == SERVICE_CONTROL_INTERROGATE || event || (code == RecoveryControl && Endpoints())
+            ? static_cast<DWORD>(NO_ERROR)
+        : code < 128 ? static_cast<DWORD>(ERROR_INVALID_SERVICE_CONTROL)
+                     : static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED);
     if (result != expected) {
         Violation("control " + std::to_string(code) + " answered " + std::to_string(result) +
                   ", expected " + std::to_string(expected));
@@ -554,6 +648,7 @@ void Soak::StartService() {
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     running_ = !runner_.Finished();
+    watcherRuns_ = running_ && !sim::JournalWith("CoInitialize [service]").empty();
     if (!running_) {
         Log("  (the service ended at its start)");
         runner_.Join();
@@ -572,6 +667,7 @@ void Soak::StopService() {
                   " in state " + std::to_string(sim::scm::CurrentState()));
     }
     running_ = false;
+    eventStep_ = -1;
 }
 
 void Soak::ArmFailure() {
@@ -589,12 +685,29 @@ void Soak::ArmFailure() {
 
 void Soak::Settle() {
     if (Endpoints()) {
-        if (!sim::audio::WaitIdle(20000)) {
-            Violation("audio notifications did not settle");
+        // The recovery watcher reacts on its own thread (its retry delays on the machine's
+        // clock) to what may concern it, never to a user's change: settled once the journal
+        // has stood still for a while (a thread the machine's load holds back may take longer:
+        // hence the bound of RecoverySteps).
+        if (changeStep_ && !armed_ && eventStep_ < 0) {
+            if (!sim::audio::WaitIdle(20000)) {
+                Violation("audio notifications did not settle");
+            }
+            return;
+        }
+        for (std::size_t size = 0, still = 0; still < 5;
+             std::this_thread::sleep_for(std::chrono::milliseconds(4))) {
+            if (!sim::audio::WaitIdle(20000)) {
+                Violation("audio notifications did not settle");
+                return;
+            }
+            std::size_t now = sim::Journal().size();
+            still = now == size ? still + 1 : 0;
+            size = now;
         }
         return;
     }
-    if (!running_) {
+    if (!running_ || watcherRuns_) {
         return;
     }
     // The mixer thread makes its window after RUNNING: wait until it serves its queue, unless
@@ -628,7 +741,12 @@ bool Soak::SyncRuns() {
     if (Endpoints()) {
         auto volumes = sim::audio::LiveObjects("IAudioEndpointVolume");
         auto devices = sim::audio::LiveObjects("IMMDevice");
-        auto all = sim::audio::LiveObjects();
+        // The recovery watcher keeps one enumerator of its own while the service runs.
+        auto enumerators = sim::audio::LiveObjects("IMMDeviceEnumerator");
+        if (enumerators > (running_ ? 1u : 0u)) {
+            Violation(std::to_string(enumerators) + " enumerators held");
+        }
+        auto all = sim::audio::LiveObjects() - enumerators;
         if (volumes == 2 && devices == 2 && all == 4) {
             return true;
         }
@@ -655,7 +773,9 @@ void Soak::Check() {
         sim::OpenHandles(sim::HandleKind::File) != 0) {
         Violation("a filter handle or device information set outlived its call");
     }
-    if (sim::OpenHandles(sim::HandleKind::Event) != eventHandles_) {
+    // The recovery watcher's thread and its three events, while the service runs.
+    bool watcher = running_ && watcherRuns_;
+    if (sim::OpenHandles(sim::HandleKind::Event) != eventHandles_ + (watcher ? 3 : 0)) {
         Violation("event handles: " + std::to_string(sim::OpenHandles(sim::HandleKind::Event)));
     }
     // Writes in this step: never to a decoy.
@@ -679,8 +799,11 @@ void Soak::Check() {
 
     bool runs = SyncRuns();
     // Did this step start the sync afresh (every start begins by looking for the devices)?
-    bool rebuilt = !sim::JournalWith(Endpoints() ? "CoCreateInstance" : "mixerGetNumDevs").empty();
-    bool bothPresent = codecPresent_ && orvanePresent_;
+    // (The recovery watcher's own enumerator, made on its thread, is no start of the sync.)
+    auto starts = sim::JournalWith(Endpoints() ? "CoCreateInstance" : "mixerGetNumDevs");
+    bool rebuilt = std::any_of(starts.begin(), starts.end(),
+                               [](auto& entry) { return entry.find("[thread-") == entry.npos; });
+    bool bothPresent = Usable(true) && Usable(false);
     if (rebuilt) {
         if (armed_) {
             expect_ = Expect::Unknown;
@@ -699,6 +822,7 @@ void Soak::Check() {
         flagFresh_ = true;
     }
 
+    CheckRecovery(runs);
     if (expect_ == Expect::Running && !runs) {
         Violation("both devices are present but no sync runs");
     }
@@ -723,7 +847,7 @@ void Soak::Check() {
                           sim::Narrow(*id));
             }
         }
-        if (sim::OpenHandles(sim::HandleKind::Thread) != threadHandles_) {
+        if (sim::OpenHandles(sim::HandleKind::Thread) != threadHandles_ + (watcher ? 1 : 0)) {
             Violation("thread handles held");
         }
     } else {
@@ -932,6 +1056,13 @@ int main(int argc, char** argv) {
             static_cast<unsigned long long>(t.steps), static_cast<unsigned long long>(t.restarts),
             static_cast<unsigned long long>(t.injections), static_cast<unsigned long long>(t.races),
             static_cast<unsigned long long>(t.agreementChecks));
+        if (major > 5) {
+            std::printf("soak at Windows %d.1: %llu endpoint state changes, %llu late endpoint "
+                        "builders, %llu audio service restarts; longest recovery %d steps\n",
+                        major, static_cast<unsigned long long>(t.events[EndpointState]),
+                        static_cast<unsigned long long>(t.events[LateDriver]),
+                        static_cast<unsigned long long>(t.events[AudioRestart]), t.longestRecovery);
+        }
     }
     std::printf("soak: %s in %.1f s\n", passed ? "no invariant violated" : "FAILED", elapsed());
     std::printf("%s\n", soak_variants::Summary().c_str());

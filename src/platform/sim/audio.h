@@ -55,6 +55,11 @@
 //   User SetMute|SetMasterVolumeLevelScalar|SetChannelVolumeLevelScalar ...   (a change by
 //                                                the user, same arguments as above)
 //   OnNotify <id> ctx=<guid>                     on the audio thread, before each callback call
+//   EnumAudioEndpoints <dataFlow> <stateMask>    (render endpoints only; IMMDeviceCollection)
+//   OpenPropertyStore <id>                       read-only (STGM_READ; E_ACCESSDENIED otherwise):
+//                                                PKEY_Device_FriendlyName, the description it
+//                                                arrived with, as a VT_LPWSTR that
+//                                                PropVariantClear frees
 #pragma once
 
 #include "platform/guids.h"
@@ -69,6 +74,7 @@
 namespace sim::audio {
 
 inline constexpr HRESULT DeviceInvalidated = static_cast<HRESULT>(0x88890004u);
+inline constexpr HRESULT ServiceNotRunning = static_cast<HRESULT>(0x88890010u);
 
 // One render device: its DirectSound entry and, when `endpoint` is set and the module string is
 // non-empty, a Core Audio endpoint whose id is the module string.
@@ -106,16 +112,67 @@ bool RemoveRenderDevice(const platform::WideString& endpointId);
 // release; every other call on them answers AUDCLNT_E_DEVICE_INVALIDATED.
 void PlugRenderDevice(const RenderDevice& device, const sim::ks::RenderInterface& renderInterface,
                       DWORD eventType = DBT_DEVICEARRIVAL);
+// The endpoint builder is late ("Audio Endpoint Builder Algorithm" on learn.microsoft.com: it
+// creates a device's endpoints after it sees the interface arrival). While on, PlugRenderDevice
+// adds the KS render interface and raises its event first; the endpoint and its DirectSound entry
+// appear only once machine time (sim/machine.h) has moved on by the delay, with OnDeviceAdded and
+// OnDeviceStateChanged ACTIVE to the registered clients, and not at all when the device was pulled
+// out before. Journal: "EndpointBuilt <id>". Off on a fresh machine.
+void SetLateEndpointBuilder(bool late, DWORD delayMilliseconds = 2000);
 bool UnplugRenderDevice(const platform::WideString& endpointId,
                         DWORD eventType = DBT_DEVICEREMOVECOMPLETE);
 
 struct EndpointState {
     bool present = false;
+    DWORD state = 0; // DEVICE_STATE_XXX
+
     float masterLevel = 0.0f;
     BOOL muted = FALSE;
     std::vector<float> channelLevels;
 };
 EndpointState ReadEndpoint(const platform::WideString& endpointId);
+
+// Endpoint states ("DEVICE_STATE_XXX Constants" and "Audio Endpoint Builder Algorithm" on
+// learn.microsoft.com): the user disables or enables the endpoint in the Sound panel (DISABLED),
+// pulls or plugs a jack (UNPLUGGED), or its device goes (NOTPRESENT); no interface event is sent.
+// An endpoint that is not ACTIVE keeps its id (GetDevice still finds it, GetState tells its
+// state, EnumAudioEndpoints lists it under its state's bit) but DirectSound omits it, and
+// Activate, every IAudioEndpointVolume call and the user's changes answer
+// AUDCLNT_E_DEVICE_INVALIDATED. Volume objects made before the endpoint left ACTIVE stay
+// invalidated, and their callbacks silent, after it returns. Each change that changes the state
+// reaches the registered IMMNotificationClients as OnDeviceStateChanged. False (and a fault) for
+// an unknown endpoint. Journal: "SetEndpointState <id> <state>".
+bool SetEndpointState(const platform::WideString& endpointId, DWORD state);
+
+// IMMNotificationClient (IMMDeviceEnumerator::RegisterEndpointNotificationCallback page): the
+// enumerator takes no reference on the client; E_POINTER for null, E_NOTFOUND unregistering a
+// client not registered through that enumerator. Notifications run in order on one audio-system
+// thread of the machine, never the caller's, and none is delivered after the unregistration
+// returns: AddRenderDevice sends OnDeviceAdded then OnDeviceStateChanged ACTIVE, RemoveRenderDevice
+// OnDeviceStateChanged NOTPRESENT, SetEndpointState OnDeviceStateChanged. Faults (the
+// IMMNotificationClient page: callbacks must not block or call back into the audio system):
+// releasing an enumerator with a client still registered through it; registering or
+// unregistering a client or a volume callback, or releasing the last reference of an object,
+// inside a notification. Journal, on the audio thread before each call:
+//   OnDeviceStateChanged <id> <state> | OnDeviceAdded <id> | OnDeviceRemoved <id>
+// and RegisterEndpointNotificationCallback / UnregisterEndpointNotificationCallback (+ failure).
+// Clients registered now (through live enumerators).
+std::size_t EndpointClients();
+
+// The Windows audio service restarts (a driver or enhancement installer restarts it; restarting
+// the endpoint builder takes it down too): the "AudioSrv" service of the service manager goes
+// STOP_PENDING, STOPPED, START_PENDING and RUNNING (sim/scm.h: status notices). Every Core Audio
+// object made before answers AUDCLNT_E_SERVICE_NOT_RUNNING (0x88890010) to every call but
+// AddRef, Release and QueryInterface, forever; unregistering through it still lets the
+// registration go, with that answer. Callbacks and clients registered before never fire again
+// (no source says whether they do: the harsher answer, switchable with
+// SetCallbacksSurviveRestart). Objects made after it work. No interface event is sent. With a
+// down time, the service stays STOPPED until machine time (sim/machine.h) has moved on by it:
+// meanwhile Activate and the calls of every endpoint volume answer AUDCLNT_E_SERVICE_NOT_RUNNING
+// too (the enumerator and the devices, which the endpoint builder serves, still answer). Journal:
+// "RestartAudioService <down time>".
+void RestartAudioService(DWORD downMilliseconds = 0);
+void SetCallbacksSurviveRestart(bool survive);
 
 // A change made by the user (or by another program) with the given event context. Not subject to
 // failure injection, not counted in SetCalls.

@@ -89,9 +89,42 @@ std::size_t OpenHandles(HandleKind kind);
 // Runs change under the wait lock and wakes every waiter: how a waitable object changes state.
 void ChangeWaitState(const std::function<void()>& change);
 
+// Asynchronous procedure calls: apc runs on the thread of that id (platform::GetCurrentThreadId)
+// inside its next alertable wait (WaitForMultipleObjectsEx with bAlertable TRUE), which then
+// answers WAIT_IO_COMPLETION; objects already signalled when the wait starts win over APCs, as in
+// the Windows kernel. Never in a wait that is not alertable. APCs of a thread that never waits
+// alertably again are dropped at the next reset.
+void QueueApc(DWORD threadId, std::function<void()> apc);
+// Whether the calling thread is running an APC now.
+bool InApc();
+
+// Machine time, in milliseconds since the machine's start. A timed wait (WaitForSingleObject,
+// WaitForMultipleObjects(Ex) with a finite, non-zero timeout, or Sleep) that ends by its timeout
+// moves it on by that timeout. With UseMachineTime(true) such a wait that finds nothing signalled
+// (and, when alertable, no APC) returns WAIT_TIMEOUT at once instead of really waiting, so a retry
+// that waits 30 s runs in no real time. Off on a fresh machine: tests wait with timeouts in real
+// time for the machine's own threads. A wait on machine time first lets the machine's own work in
+// flight end (every busy check false: the audio system's notifications delivered), as that work
+// would end within a real wait. AdvanceMachineTime moves it on as such a wait does.
+ULONGLONG MachineTime();
+void UseMachineTime(bool on);
+void AdvanceMachineTime(DWORD milliseconds);
+// Runs action once, when machine time reaches now + delay: on the thread that moves it there,
+// after that thread's wait and outside every lock of the kernel. A reset drops pending actions.
+void AtMachineTime(DWORD delay, std::function<void()> action);
+// An area's check of whether it has work in flight; called outside every lock of the kernel.
+void AddBusyCheck(std::function<bool()> busy);
+
+// Entry points of system DLLs for GetProcAddress: GetModuleHandleW knows "kernel32.dll" and
+// "advapi32.dll" (case ignored); an entry point defined here is found from Windows major version
+// fromMajor on and is null (ERROR_PROC_NOT_FOUND) below it, as a function added in a later release.
+void DefineEntryPoint(const std::string& module, const std::string& name, FARPROC entry,
+                      DWORD fromMajor);
+
 // Windows version and the running executable's path.
 void SetWindowsVersion(DWORD major, DWORD minor = 0);
 void SetModulePath(const platform::WideString& path);
+platform::WideString ModulePath();
 // Whether kernel32 exports SetDefaultDllDirectories (Windows 8 on, and Vista or 7 with the update
 // that adds it); by default it does. Journal: "GetModuleHandleW kernel32.dll", "GetProcAddress
 // <name>" (" failed 127" when absent), "SetDefaultDllDirectories 0x800", "SetDllDirectoryW \"\"".

@@ -10,7 +10,8 @@
 // device notifications, delivered as SERVICE_CONTROL_DEVICEEVENT with a
 // DEV_BROADCAST_DEVICEINTERFACE_W as event data) block the sender until the handler returned.
 //
-// The database. OpenSCManagerW, CreateServiceW, OpenServiceW, DeleteService and
+// The database. A service the manager starts has its entry (one is made, as -install would, when
+// the test did not install it). OpenSCManagerW, CreateServiceW, OpenServiceW, DeleteService and
 // CloseServiceHandle keep entries by service name (case ignored). An entry marked for deletion
 // goes once it is not running and no handle to it is open. Each handle holds the rights it was
 // opened with, generic ones mapped to specific ones (a manager handle also SC_MANAGER_CONNECT);
@@ -36,7 +37,8 @@
 // Failure injection (sim::FailCall): "RegisterServiceCtrlHandlerExW", "OpenSCManagerW",
 // "CreateServiceW", "OpenServiceW", "DeleteService", "ChangeServiceConfig2W".
 // Faults: status reports to an unknown handle, closing an unknown or closed SC handle, a
-// dispatcher table without the started service, a control sent from inside the handler.
+// dispatcher table without the started service, a control sent from inside the handler (Control
+// or ControlService on the dispatcher's thread).
 #pragma once
 
 #include "platform/types.h"
@@ -106,13 +108,39 @@ struct ServiceEntry {
     bool passwordGiven = false;
     bool markedForDeletion = false;
     bool running = false;
+    bool system = false;   // a service of Windows itself, which a fresh machine has
+    DWORD systemState = 0; // its state, SERVICE_STOPPED ... SERVICE_PAUSED
     // ChangeServiceConfig2W's optional configuration.
     platform::WideString description;
     DWORD resetPeriod = 0;
     std::vector<SC_ACTION> failureActions;
 };
 std::optional<ServiceEntry> FindService(const platform::WideString& name);
+// Entries besides the services of Windows.
 std::size_t ServiceCount();
+
+// Services of Windows itself: a fresh machine runs "AudioSrv" (Windows Audio). Their state moves
+// only by this call (sim::audio::RestartAudioService uses it). Journal:
+// "SetSystemServiceState <name> <state>".
+void SetSystemServiceState(const platform::WideString& name, DWORD state);
+
+// NotifyServiceStatusChangeW (learn.microsoft.com, winsvc.h), which GetProcAddress finds in
+// advapi32.dll from Windows major version 6 on: from a service handle with SERVICE_QUERY_STATUS
+// (else ERROR_ACCESS_DENIED) and a SERVICE_NOTIFY_STATUS_CHANGE record, for the state bits of the
+// mask. When the service is in one of them already, or enters one later, the record is filled
+// (status ERROR_SUCCESS, the state, the triggering bit) and its callback is queued as an APC to the
+// thread that armed it, called with the record, at that thread's next alertable wait; the request
+// is then used up and must be armed again. One request per service at a time (a second one is a
+// fault); closing the handle cancels it; a service-manager call inside the APC is a fault.
+// Journal: "NotifyServiceStatusChangeW mask=<n> <name>" (+ " failed <error>") and
+// "NotifyServiceStatusChangeW notice <name> <state>" when the record is filled.
+//
+// ControlService: codes 128 to 255 need SERVICE_USER_DEFINED_CONTROL, stop SERVICE_STOP,
+// interrogate SERVICE_INTERROGATE, the other codes SERVICE_PAUSE_CONTINUE (ERROR_ACCESS_DENIED
+// without). To the running service of the dispatcher it is sent as Control sends it, with Control's
+// refusals, and answers with the handler's result (FALSE and that error unless NO_ERROR) and the
+// last status report; any other service answers ERROR_SERVICE_NOT_ACTIVE.
+// Journal: "ControlService <name> <code>" (+ " failed <error>").
 // SC handles (manager and service) open now.
 std::size_t OpenScHandles();
 

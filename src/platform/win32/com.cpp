@@ -13,3 +13,7 @@ HRESULT WINAPI platform::CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, 
                                           REFIID riid, LPVOID* ppv) {
     return ::CoCreateInstance(rclsid, pUnkOuter, dwClsContext, riid, ppv);
 }
+
+HRESULT WINAPI platform::PropVariantClear(PROPVARIANT* pvar) {
+    return ::PropVariantClear(pvar);
+}

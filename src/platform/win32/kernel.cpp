@@ -84,3 +84,9 @@ BOOL WINAPI platform::SetDllDirectoryW(LPCWSTR lpPathName) {
 DWORD WINAPI platform::GetCurrentThreadId() {
     return ::GetCurrentThreadId();
 }
+
+DWORD WINAPI platform::WaitForMultipleObjectsEx(DWORD nCount, const HANDLE* lpHandles,
+                                                BOOL bWaitAll, DWORD dwMilliseconds,
+                                                BOOL bAlertable) {
+    return ::WaitForMultipleObjectsEx(nCount, lpHandles, bWaitAll, dwMilliseconds, bAlertable);
+}

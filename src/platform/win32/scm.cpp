@@ -56,6 +56,11 @@ BOOL WINAPI platform::CloseServiceHandle(SC_HANDLE hSCObject) {
     return ::CloseServiceHandle(hSCObject);
 }
 
+BOOL WINAPI platform::ControlService(SC_HANDLE hService, DWORD dwControl,
+                                     LPSERVICE_STATUS lpServiceStatus) {
+    return ::ControlService(hService, dwControl, lpServiceStatus);
+}
+
 BOOL WINAPI platform::ChangeServiceConfig2W(SC_HANDLE hService, DWORD dwInfoLevel, LPVOID lpInfo) {
     return ::ChangeServiceConfig2W(hService, dwInfoLevel, lpInfo);
 }

@@ -16,7 +16,9 @@ namespace sim::audio::detail {
 
 struct Registration {
     IAudioEndpointVolumeCallback* callback;
-    const void* owner; // the IAudioEndpointVolume object it was registered through
+    const void* owner;        // the IAudioEndpointVolume object it was registered through
+    unsigned run = 0;         // the audio service's run it was made in
+    unsigned incarnation = 0; // the endpoint's, when it was made
     bool active = true;
     bool running = false;
     std::thread::id runner;
@@ -31,7 +33,11 @@ struct Delivery {
 struct Endpoint {
     platform::WideString id;
     std::string name; // the id as journal text
+    platform::WideString friendlyName;
     bool present = true;
+    DWORD state = DEVICE_STATE_ACTIVE;
+    // Counts the endpoint's returns to ACTIVE: volume objects of an earlier one stay invalidated.
+    unsigned incarnation = 0;
     float masterLevel = 1.0f;
     BOOL muted = FALSE;
     std::vector<float> channelLevels;
@@ -58,6 +64,24 @@ struct Object {
     std::shared_ptr<Endpoint> endpoint; // null for the enumerator
     IUnknown* unknown = nullptr;
     ULONG refs = 1;
+    unsigned run = 0;         // the audio service's run it was made in
+    unsigned incarnation = 0; // the endpoint's, when it was made
+};
+
+// An IMMNotificationClient registered through an enumerator.
+struct Client {
+    IMMNotificationClient* client;
+    const void* owner;
+    unsigned run = 0;
+    bool active = true;
+};
+
+// One endpoint notification for the clients registered when it was raised.
+struct ClientEvent {
+    enum Kind { StateChanged, Added, Removed } kind;
+    platform::WideString id;
+    DWORD state = 0;
+    std::vector<std::shared_ptr<Client>> clients;
 };
 
 struct Audio {
@@ -72,6 +96,15 @@ struct Audio {
     std::map<std::string, HRESULT> results; // injected failure results by FailCall key
     std::size_t pending = 0;
     int nextThread = 1;
+    // The audio service's run: objects and registrations of an earlier one are dead.
+    unsigned run = 0;
+    bool serviceDown = false; // between a restart's STOPPED and its START_PENDING
+    bool callbacksSurviveRestart = false;
+    std::vector<std::shared_ptr<Client>> clients;
+    std::deque<ClientEvent> clientQueue;
+    std::thread clientThread;
+    std::thread::id clientRunner; // while a client callback runs
+    bool clientStopping = false;
     // Under endpoint-callback-threads=shared: the endpoint whose thread delivers for all.
     std::shared_ptr<Endpoint> sharedNotifier;
 };
@@ -83,6 +116,17 @@ HRESULT Injected(Audio& audio, const std::string& call, const std::string& endpo
 std::string FailureSuffix(HRESULT hr);
 // With the lock held: the present endpoint of this id, or null.
 std::shared_ptr<Endpoint> FindEndpoint(Audio& audio, const platform::WideString& endpointId);
+
+// With the lock held: why a call on the object cannot be made now (the audio service restarted
+// since it was made, the endpoint is gone or not active, or the volume object was made before the
+// endpoint last left ACTIVE), or S_OK.
+HRESULT Unusable(const Audio& audio, const Object& object, bool volumeObject);
+// With the lock held: whether a call of the calling thread runs inside an endpoint notification
+// callback, where registering, unregistering and last releases are faults.
+bool InClientCallback(const Audio& audio);
+// With the lock held: queues the notification for every client registered now.
+void NotifyClients(Audio& audio, ClientEvent::Kind kind, const platform::WideString& id,
+                   DWORD state);
 
 // With the lock held: the Set calls, by the code under test through an object (failure injection
 // applies, the call is counted in SetCalls) or by the user.

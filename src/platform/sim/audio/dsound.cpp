@@ -16,7 +16,14 @@ HRESULT WINAPI DirectSoundEnumerateW(LPDSENUMCALLBACKW pDSEnumCallback, LPVOID p
         if (FAILED(hr)) {
             return hr;
         }
-        entries = audio.entries;
+        // An endpoint that is not active is not listed (the DirectSound render list holds the
+        // active endpoints only).
+        for (auto& entry : audio.entries) {
+            auto endpoint = entry.module ? FindEndpoint(audio, *entry.module) : nullptr;
+            if (!endpoint || endpoint->state == DEVICE_STATE_ACTIVE) {
+                entries.push_back(entry);
+            }
+        }
     }
     // First the primary device: a null GUID and an empty module string (DSEnumCallback on
     // learn.microsoft.com: "NULL for the primary device"), as long as any device is listed.

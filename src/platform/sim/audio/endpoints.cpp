@@ -1,6 +1,7 @@
 // Simulated audio system state: devices, endpoints, notification threads, failure injection and
 // the control API of sim/audio.h.
 #include "platform/sim/audio/audio_state.h"
+#include "platform/sim/scm.h"
 #include "platform/sim/variants.h"
 
 #include <algorithm>
@@ -21,6 +22,10 @@ Audio& State() {
     static Audio* audio = [] {
         auto* created = new Audio; // outlives every thread of the process
         sim::OnReset(Reset);
+        sim::AddBusyCheck([created] {
+            std::lock_guard<std::mutex> guard(created->lock);
+            return created->pending > 0;
+        });
         return created;
     }();
     return *audio;
@@ -66,13 +71,28 @@ void Reset() {
             }
         }
     }
+    std::thread clientThread;
+    {
+        std::lock_guard<std::mutex> guard(audio.lock);
+        audio.clientStopping = true;
+        clientThread.swap(audio.clientThread);
+    }
     audio.changed.notify_all();
     for (auto& endpoint : created) {
         if (endpoint->thread.joinable()) {
             endpoint->thread.join();
         }
     }
+    if (clientThread.joinable()) {
+        clientThread.join();
+    }
     std::lock_guard<std::mutex> guard(audio.lock);
+    audio.clients.clear();
+    audio.clientQueue.clear();
+    audio.clientStopping = false;
+    audio.run = 0;
+    audio.serviceDown = false;
+    audio.callbacksSurviveRestart = false;
     for (auto& object : audio.objects) {
         object->refs = 0;
         audio.retired.push_back(std::move(object));
@@ -154,7 +174,11 @@ bool Notify(Audio& audio, const std::shared_ptr<Endpoint>& endpoint, const GUID&
     Delivery delivery;
     delivery.endpointName = endpoint->name;
     for (auto& registration : endpoint->registrations) {
-        if (registration->active) {
+        // A registration through a volume object of an earlier incarnation of the endpoint, or of
+        // an earlier run of the audio service, has fallen silent.
+        bool live = registration->incarnation == endpoint->incarnation &&
+                    (registration->run == audio.run || audio.callbacksSurviveRestart);
+        if (registration->active && live) {
             delivery.registrations.push_back(registration);
         }
     }
@@ -219,7 +243,8 @@ struct VolumeState {
 HRESULT ApplySet(Audio& audio, const std::shared_ptr<Endpoint>& endpoint, bool byUser,
                  const std::string& call, const std::string& args, const GUID* context,
                  const std::function<HRESULT(Endpoint&)>& change) {
-    HRESULT hr = endpoint->present ? S_OK : DeviceInvalidated;
+    HRESULT hr =
+        endpoint->present && endpoint->state == DEVICE_STATE_ACTIVE ? S_OK : DeviceInvalidated;
     if (SUCCEEDED(hr) && !byUser) {
         hr = Injected(audio, call, endpoint->name);
     }
@@ -245,7 +270,95 @@ HRESULT ApplySet(Audio& audio, const std::shared_ptr<Endpoint>& endpoint, bool b
     return hr;
 }
 
+std::string ClientEventText(const ClientEvent& event) {
+    std::string id = sim::Narrow(event.id);
+    switch (event.kind) {
+    case ClientEvent::StateChanged:
+        return "OnDeviceStateChanged " + id + " " + std::to_string(event.state);
+    case ClientEvent::Added:
+        return "OnDeviceAdded " + id;
+    case ClientEvent::Removed:
+        return "OnDeviceRemoved " + id;
+    }
+    return std::string();
+}
+
+void RunClients(std::string name) {
+    sim::SetThreadName(name);
+    auto& audio = State();
+    std::unique_lock<std::mutex> guard(audio.lock);
+    for (;;) {
+        audio.changed.wait(guard,
+                           [&] { return audio.clientStopping || !audio.clientQueue.empty(); });
+        if (audio.clientStopping) {
+            return;
+        }
+        ClientEvent event = std::move(audio.clientQueue.front());
+        audio.clientQueue.pop_front();
+        for (auto& client : event.clients) {
+            if (!client->active || (client->run != audio.run && !audio.callbacksSurviveRestart)) {
+                continue;
+            }
+            audio.clientRunner = std::this_thread::get_id();
+            sim::Record(ClientEventText(event));
+            guard.unlock();
+            IMMNotificationClient* target = client->client;
+            switch (event.kind) {
+            case ClientEvent::StateChanged:
+                target->OnDeviceStateChanged(event.id.c_str(), event.state);
+                break;
+            case ClientEvent::Added:
+                target->OnDeviceAdded(event.id.c_str());
+                break;
+            case ClientEvent::Removed:
+                target->OnDeviceRemoved(event.id.c_str());
+                break;
+            }
+            guard.lock();
+            audio.clientRunner = std::thread::id();
+            audio.changed.notify_all();
+        }
+        --audio.pending;
+        audio.changed.notify_all();
+    }
+}
+
 } // namespace
+
+HRESULT Unusable(const Audio& audio, const Object& object, bool volumeObject) {
+    if (object.run != audio.run || (volumeObject && audio.serviceDown)) {
+        return ServiceNotRunning;
+    }
+    const auto& endpoint = object.endpoint;
+    if (endpoint && (!endpoint->present || endpoint->state != DEVICE_STATE_ACTIVE ||
+                     (volumeObject && object.incarnation != endpoint->incarnation))) {
+        return DeviceInvalidated;
+    }
+    return S_OK;
+}
+
+bool InClientCallback(const Audio& audio) {
+    return audio.clientRunner == std::this_thread::get_id();
+}
+
+void NotifyClients(Audio& audio, ClientEvent::Kind kind, const platform::WideString& id,
+                   DWORD state) {
+    ClientEvent event{kind, id, state, {}};
+    for (auto& client : audio.clients) {
+        if (client->active) {
+            event.clients.push_back(client);
+        }
+    }
+    if (event.clients.empty() || audio.clientStopping) {
+        return;
+    }
+    if (!audio.clientThread.joinable()) {
+        audio.clientThread = std::thread(RunClients, "audio-" + std::to_string(audio.nextThread++));
+    }
+    audio.clientQueue.push_back(std::move(event));
+    ++audio.pending;
+    audio.changed.notify_all();
+}
 
 HRESULT SetMuteOf(Audio& audio, const std::shared_ptr<Endpoint>& endpoint, bool byUser, BOOL muted,
                   const GUID* context) {
@@ -328,11 +441,14 @@ void AddRenderDevice(const RenderDevice& device) {
     auto endpoint = std::make_shared<Endpoint>();
     endpoint->id = *device.module;
     endpoint->name = sim::Narrow(*device.module);
+    endpoint->friendlyName = device.description.value_or(platform::WideString());
     endpoint->muted = device.muted;
     endpoint->channelLevels = device.channelLevels;
     ApplyMasterLevel(*endpoint, device.masterLevel);
     audio.endpoints[endpoint->id] = endpoint;
     audio.created.push_back(endpoint);
+    NotifyClients(audio, ClientEvent::Added, endpoint->id, 0);
+    NotifyClients(audio, ClientEvent::StateChanged, endpoint->id, DEVICE_STATE_ACTIVE);
 }
 
 bool RemoveRenderDevice(const platform::WideString& endpointId) {
@@ -346,8 +462,71 @@ bool RemoveRenderDevice(const platform::WideString& endpointId) {
         endpoint->present = false;
         audio.endpoints.erase(endpointId);
         found = true;
+        NotifyClients(audio, ClientEvent::StateChanged, endpointId, DEVICE_STATE_NOTPRESENT);
     }
     return found;
+}
+
+bool SetEndpointState(const platform::WideString& endpointId, DWORD state) {
+    auto& audio = State();
+    std::lock_guard<std::mutex> guard(audio.lock);
+    auto endpoint = FindEndpoint(audio, endpointId);
+    if (!endpoint) {
+        sim::ReportFault("SetEndpointState on unknown endpoint " + sim::Narrow(endpointId));
+        return false;
+    }
+    sim::Record("SetEndpointState " + endpoint->name + " " + std::to_string(state));
+    if (endpoint->state == state) {
+        return true;
+    }
+    if (endpoint->state == DEVICE_STATE_ACTIVE) {
+        ++endpoint->incarnation;
+    }
+    endpoint->state = state;
+    NotifyClients(audio, ClientEvent::StateChanged, endpointId, state);
+    return true;
+}
+
+namespace {
+
+void AudioServiceUp() {
+    const platform::WideString name = WIDE("AudioSrv");
+    sim::scm::SetSystemServiceState(name, SERVICE_START_PENDING);
+    {
+        std::lock_guard<std::mutex> guard(State().lock);
+        State().serviceDown = false;
+    }
+    sim::scm::SetSystemServiceState(name, SERVICE_RUNNING);
+}
+
+} // namespace
+
+void RestartAudioService(DWORD downMilliseconds) {
+    const platform::WideString name = WIDE("AudioSrv");
+    sim::Record("RestartAudioService " + std::to_string(downMilliseconds));
+    sim::scm::SetSystemServiceState(name, SERVICE_STOP_PENDING);
+    {
+        std::lock_guard<std::mutex> guard(State().lock);
+        ++State().run;
+        State().serviceDown = true;
+    }
+    sim::scm::SetSystemServiceState(name, SERVICE_STOPPED);
+    if (downMilliseconds == 0) {
+        AudioServiceUp();
+    } else {
+        sim::AtMachineTime(downMilliseconds, AudioServiceUp);
+    }
+}
+
+void SetCallbacksSurviveRestart(bool survive) {
+    std::lock_guard<std::mutex> guard(State().lock);
+    State().callbacksSurviveRestart = survive;
+}
+
+std::size_t EndpointClients() {
+    std::lock_guard<std::mutex> guard(State().lock);
+    return static_cast<std::size_t>(std::count_if(State().clients.begin(), State().clients.end(),
+                                                  [](auto& client) { return client->active; }));
 }
 
 EndpointState ReadEndpoint(const platform::WideString& endpointId) {
@@ -356,6 +535,7 @@ EndpointState ReadEndpoint(const platform::WideString& endpointId) {
     EndpointState state;
     if (auto endpoint = FindEndpoint(audio, endpointId)) {
         state.present = true;
+        state.state = endpoint->state;
         state.masterLevel = endpoint->masterLevel;
         state.muted = endpoint->muted;
         state.channelLevels = endpoint->channelLevels;

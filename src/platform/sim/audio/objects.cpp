@@ -6,6 +6,7 @@
 #include "platform/sim/com.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace sim::audio::detail {
 namespace {
@@ -13,9 +14,14 @@ namespace {
 constexpr HRESULT Unexpected = static_cast<HRESULT>(0x8000FFFFu);     // E_UNEXPECTED
 constexpr HRESULT NoAggregation = static_cast<HRESULT>(0x80040110u);  // CLASS_E_NOAGGREGATION
 constexpr HRESULT NotInitialized = static_cast<HRESULT>(0x800401F0u); // CO_E_NOTINITIALIZED
-constexpr DWORD NotPresent = 0x00000004;                              // DEVICE_STATE_NOTPRESENT
 constexpr GUID IID_IMMDevice = {
     0xD666063F, 0x1587, 0x4E43, {0x81, 0xF1, 0xB9, 0x48, 0xE8, 0x07, 0x36, 0x3F}};
+constexpr HRESULT AccessDenied = static_cast<HRESULT>(0x80030005u); // STG_E_ACCESSDENIED
+constexpr HRESULT Denied = static_cast<HRESULT>(0x80070005u);       // E_ACCESSDENIED
+constexpr GUID IID_IPropertyStore = {
+    0x886D8EEB, 0x8CF2, 0x4446, {0x8D, 0x02, 0xCD, 0xBA, 0x1D, 0xBD, 0xCF, 0x99}};
+constexpr GUID IID_IMMDeviceCollection = {
+    0x0BD7A1BE, 0x7A1A, 0x44DB, {0x83, 0x97, 0xCC, 0x53, 0x92, 0x38, 0x7B, 0x5E}};
 
 std::string Label(const Object& object) {
     return object.endpoint ? object.kind + " " + object.endpoint->name : object.kind;
@@ -52,6 +58,9 @@ ULONG ReleaseOf(Object& object) {
     }
     --object.refs;
     sim::Record("Release " + Label(object) + " refs=" + std::to_string(object.refs));
+    if (object.refs == 0 && InClientCallback(State())) {
+        sim::ReportFault("last Release of " + Label(object) + " inside an endpoint notification");
+    }
     if (object.refs == 0) {
         object.Died(guard);
     }
@@ -82,9 +91,20 @@ Made* Make(Audio& audio, const char* kind, std::shared_ptr<Endpoint> endpoint) {
     made->kind = kind;
     made->endpoint = std::move(endpoint);
     made->unknown = static_cast<Interface*>(made.get());
+    made->run = audio.run;
+    made->incarnation = made->endpoint ? made->endpoint->incarnation : 0;
     Made* result = made.get();
     audio.objects.push_back(std::move(made));
     return result;
+}
+
+// With the lock held: registering or unregistering inside an endpoint notification is a fault.
+bool OutsideClientCallback(const Audio& audio, const std::string& call) {
+    if (InClientCallback(audio)) {
+        sim::ReportFault(call + " inside an endpoint notification");
+        return false;
+    }
+    return true;
 }
 
 // With the lock held: waits until the registration's callback is not running. A callback that
@@ -111,10 +131,15 @@ class EndpointVolume final : public IAudioEndpointVolume, public Object {
         if (pNotify == nullptr) {
             return E_POINTER;
         }
+        if (!OutsideClientCallback(State(), "RegisterControlChangeNotify")) {
+            return Unexpected;
+        }
         HRESULT hr = Call("RegisterControlChangeNotify", "", [&](Endpoint& target) {
             auto registration = std::make_shared<Registration>();
             registration->callback = pNotify;
             registration->owner = this;
+            registration->run = run;
+            registration->incarnation = incarnation;
             target.registrations.push_back(std::move(registration));
             return S_OK;
         });
@@ -131,10 +156,12 @@ class EndpointVolume final : public IAudioEndpointVolume, public Object {
         }
         auto& audio = State();
         std::unique_lock<std::mutex> guard(audio.lock);
-        if (!Alive(*this, "UnregisterControlChangeNotify")) {
+        if (!Alive(*this, "UnregisterControlChangeNotify") ||
+            !OutsideClientCallback(audio, "UnregisterControlChangeNotify")) {
             return Unexpected;
         }
-        // Allowed on a removed device: it is how its callbacks are let go.
+        // Allowed on a removed or inactive device: it is how its callbacks are let go. After a
+        // restart of the audio service the registration goes too, but the answer tells of it.
         HRESULT hr = Injected(audio, "UnregisterControlChangeNotify", endpoint->name);
         auto& registrations = endpoint->registrations;
         auto found = std::find_if(registrations.begin(), registrations.end(), [&](auto& entry) {
@@ -151,9 +178,10 @@ class EndpointVolume final : public IAudioEndpointVolume, public Object {
         registrations.erase(found);
         registration->active = false;
         AwaitCallback(audio, guard, registration);
+        HRESULT answer = run == audio.run ? S_OK : ServiceNotRunning;
         guard.unlock();
         pNotify->Release();
-        return S_OK;
+        return answer;
     }
 
     HRESULT STDMETHODCALLTYPE GetChannelCount(UINT* pnChannelCount) override {
@@ -254,7 +282,11 @@ class EndpointVolume final : public IAudioEndpointVolume, public Object {
             if (entry == registrations.end()) {
                 return;
             }
-            sim::ReportFault("Release of " + Label(*this) + " with a callback still registered");
+            // A registration of an earlier run of the audio service died with it.
+            if (run == State().run) {
+                sim::ReportFault("Release of " + Label(*this) +
+                                 " with a callback still registered");
+            }
             std::shared_ptr<Registration> registration = *entry;
             registrations.erase(entry);
             registration->active = false;
@@ -271,7 +303,7 @@ class EndpointVolume final : public IAudioEndpointVolume, public Object {
         if (!Alive(*this, call)) {
             return Unexpected;
         }
-        HRESULT hr = endpoint->present ? S_OK : DeviceInvalidated;
+        HRESULT hr = Unusable(audio, *this, true);
         if (SUCCEEDED(hr)) {
             hr = Injected(audio, call, endpoint->name);
         }
@@ -281,6 +313,66 @@ class EndpointVolume final : public IAudioEndpointVolume, public Object {
         sim::Record(call + " " + endpoint->name + args + FailureSuffix(hr));
         return hr;
     }
+};
+
+// A read-only store with the endpoint's friendly name; readable whatever the endpoint's state.
+class PropertyStore final : public IPropertyStore, public Object {
+  public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override {
+        return QueryInterfaceOf(*this, riid, ppvObject, IID_IPropertyStore);
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefOf(*this); }
+    ULONG STDMETHODCALLTYPE Release() override { return ReleaseOf(*this); }
+
+    HRESULT STDMETHODCALLTYPE GetCount(DWORD* cProps) override {
+        if (cProps == nullptr) {
+            return E_POINTER;
+        }
+        *cProps = 1;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetAt(DWORD iProp, PROPERTYKEY* pkey) override {
+        if (pkey == nullptr) {
+            return E_POINTER;
+        }
+        if (iProp != 0) {
+            return E_INVALIDARG;
+        }
+        *pkey = platform::PKEY_Device_FriendlyName;
+        return S_OK;
+    }
+    // A property the store lacks reads as VT_EMPTY with S_OK (IPropertyStore::GetValue page).
+    HRESULT STDMETHODCALLTYPE GetValue(REFPROPERTYKEY key, PROPVARIANT* pv) override {
+        if (pv == nullptr) {
+            return E_POINTER;
+        }
+        auto& audio = State();
+        std::lock_guard<std::mutex> guard(audio.lock);
+        *pv = {};
+        if (!Alive(*this, "GetValue")) {
+            return Unexpected;
+        }
+        if (run != audio.run) {
+            return ServiceNotRunning;
+        }
+        if (platform::SameGuid(key.fmtid, platform::PKEY_Device_FriendlyName.fmtid) &&
+            key.pid == platform::PKEY_Device_FriendlyName.pid) {
+            const auto& name = endpoint->friendlyName;
+            auto* text = static_cast<WCHAR*>(std::malloc((name.size() + 1) * sizeof(WCHAR)));
+            if (!text) {
+                return E_OUTOFMEMORY;
+            }
+            std::copy(name.begin(), name.end(), text);
+            text[name.size()] = 0;
+            pv->vt = VT_LPWSTR;
+            pv->pwszVal = text;
+        }
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE SetValue(REFPROPERTYKEY, REFPROPVARIANT) override {
+        return AccessDenied; // opened for reading
+    }
+    HRESULT STDMETHODCALLTYPE Commit() override { return AccessDenied; }
 };
 
 class Device final : public IMMDevice, public Object {
@@ -303,7 +395,7 @@ class Device final : public IMMDevice, public Object {
             return Unexpected;
         }
         bool volume = platform::SameGuid(iid, platform::IID_IAudioEndpointVolume);
-        HRESULT hr = endpoint->present ? S_OK : DeviceInvalidated;
+        HRESULT hr = audio.serviceDown ? ServiceNotRunning : Unusable(audio, *this, false);
         if (SUCCEEDED(hr)) {
             hr = Injected(audio, "Activate", endpoint->name);
         }
@@ -324,8 +416,24 @@ class Device final : public IMMDevice, public Object {
         return hr;
     }
 
-    HRESULT STDMETHODCALLTYPE OpenPropertyStore(DWORD, IPropertyStore**) override {
-        return E_NOTIMPL;
+    // For reading only (STGM_READ): writing endpoint properties needs an administrator.
+    HRESULT STDMETHODCALLTYPE OpenPropertyStore(DWORD stgmAccess,
+                                                IPropertyStore** ppProperties) override {
+        if (ppProperties == nullptr) {
+            return E_POINTER;
+        }
+        auto& audio = State();
+        std::lock_guard<std::mutex> guard(audio.lock);
+        *ppProperties = nullptr;
+        if (!Alive(*this, "OpenPropertyStore")) {
+            return Unexpected;
+        }
+        HRESULT hr = run != audio.run ? ServiceNotRunning : stgmAccess != STGM_READ ? Denied : S_OK;
+        sim::Record("OpenPropertyStore " + endpoint->name + FailureSuffix(hr));
+        if (SUCCEEDED(hr)) {
+            *ppProperties = Make<PropertyStore, IPropertyStore>(audio, "IPropertyStore", endpoint);
+        }
+        return hr;
     }
     HRESULT STDMETHODCALLTYPE GetId(LPWSTR*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetState(DWORD* pdwState) override {
@@ -336,9 +444,53 @@ class Device final : public IMMDevice, public Object {
         if (!Alive(*this, "GetState")) {
             return Unexpected;
         }
-        *pdwState = endpoint->present ? DEVICE_STATE_ACTIVE : NotPresent;
+        if (run != State().run) {
+            return ServiceNotRunning;
+        }
+        *pdwState = endpoint->present ? endpoint->state : DWORD{DEVICE_STATE_NOTPRESENT};
         return S_OK;
     }
+};
+
+class Collection final : public IMMDeviceCollection, public Object {
+  public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override {
+        return QueryInterfaceOf(*this, riid, ppvObject, IID_IMMDeviceCollection);
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefOf(*this); }
+    ULONG STDMETHODCALLTYPE Release() override { return ReleaseOf(*this); }
+
+    HRESULT STDMETHODCALLTYPE GetCount(UINT* pcDevices) override {
+        if (pcDevices == nullptr) {
+            return E_POINTER;
+        }
+        std::lock_guard<std::mutex> guard(State().lock);
+        if (!Alive(*this, "GetCount")) {
+            return Unexpected;
+        }
+        *pcDevices = static_cast<UINT>(endpoints.size());
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE Item(UINT nDevice, IMMDevice** ppDevice) override {
+        if (ppDevice == nullptr) {
+            return E_POINTER;
+        }
+        auto& audio = State();
+        std::lock_guard<std::mutex> guard(audio.lock);
+        *ppDevice = nullptr;
+        if (!Alive(*this, "Item")) {
+            return Unexpected;
+        }
+        if (nDevice >= endpoints.size()) {
+            return E_INVALIDARG;
+        }
+        *ppDevice = Make<Device, IMMDevice>(audio, "IMMDevice", endpoints[nDevice]);
+        return S_OK;
+    }
+
+    // A snapshot, as Windows takes it when the collection is made.
+    std::vector<std::shared_ptr<Endpoint>> endpoints;
 };
 
 class Enumerator final : public IMMDeviceEnumerator, public Object {
@@ -360,7 +512,10 @@ class Enumerator final : public IMMDeviceEnumerator, public Object {
             return Unexpected;
         }
         std::string name = sim::Narrow(pwstrId);
-        HRESULT hr = pwstrId ? Injected(audio, "GetDevice", name) : E_POINTER;
+        HRESULT hr = pwstrId ? Unusable(audio, *this, false) : E_POINTER;
+        if (SUCCEEDED(hr)) {
+            hr = Injected(audio, "GetDevice", name);
+        }
         std::shared_ptr<Endpoint> endpoint;
         if (SUCCEEDED(hr)) {
             endpoint = FindEndpoint(audio, pwstrId);
@@ -373,20 +528,106 @@ class Enumerator final : public IMMDeviceEnumerator, public Object {
         return hr;
     }
 
-    // Only opening a device by its id is simulated.
-    HRESULT STDMETHODCALLTYPE EnumAudioEndpoints(EDataFlow, DWORD, IMMDeviceCollection**) override {
-        return E_NOTIMPL;
+    // Render endpoints only: a capture list is empty. In the order the endpoints arrived.
+    HRESULT STDMETHODCALLTYPE EnumAudioEndpoints(EDataFlow dataFlow, DWORD dwStateMask,
+                                                 IMMDeviceCollection** ppDevices) override {
+        if (ppDevices == nullptr) {
+            return E_POINTER;
+        }
+        auto& audio = State();
+        std::lock_guard<std::mutex> guard(audio.lock);
+        *ppDevices = nullptr;
+        if (!Alive(*this, "EnumAudioEndpoints")) {
+            return Unexpected;
+        }
+        HRESULT hr = Unusable(audio, *this, false);
+        if (SUCCEEDED(hr) && ((dwStateMask & ~DWORD{DEVICE_STATEMASK_ALL}) != 0 ||
+                              (dataFlow != eRender && dataFlow != eCapture && dataFlow != eAll))) {
+            hr = E_INVALIDARG;
+        }
+        sim::Record("EnumAudioEndpoints " + std::to_string(dataFlow) + " " +
+                    std::to_string(dwStateMask) + FailureSuffix(hr));
+        if (FAILED(hr)) {
+            return hr;
+        }
+        auto* collection =
+            Make<Collection, IMMDeviceCollection>(audio, "IMMDeviceCollection", nullptr);
+        for (auto& endpoint : audio.created) {
+            if (dataFlow != eCapture && FindEndpoint(audio, endpoint->id) == endpoint &&
+                (endpoint->state & dwStateMask) != 0) {
+                collection->endpoints.push_back(endpoint);
+            }
+        }
+        *ppDevices = collection;
+        return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetDefaultAudioEndpoint(EDataFlow, ERole, IMMDevice**) override {
         return E_NOTIMPL;
     }
+
     HRESULT STDMETHODCALLTYPE
-    RegisterEndpointNotificationCallback(IMMNotificationClient*) override {
-        return E_NOTIMPL;
+    RegisterEndpointNotificationCallback(IMMNotificationClient* pClient) override {
+        auto& audio = State();
+        std::lock_guard<std::mutex> guard(audio.lock);
+        if (!Alive(*this, "RegisterEndpointNotificationCallback") ||
+            !OutsideClientCallback(audio, "RegisterEndpointNotificationCallback")) {
+            return Unexpected;
+        }
+        HRESULT hr = pClient ? Unusable(audio, *this, false) : E_POINTER;
+        if (SUCCEEDED(hr)) {
+            hr = Injected(audio, "RegisterEndpointNotificationCallback", std::string());
+        }
+        sim::Record("RegisterEndpointNotificationCallback" + FailureSuffix(hr));
+        if (SUCCEEDED(hr)) {
+            auto client = std::make_shared<Client>();
+            client->client = pClient;
+            client->owner = this;
+            client->run = run;
+            audio.clients.push_back(std::move(client));
+        }
+        return hr;
     }
+
     HRESULT STDMETHODCALLTYPE
-    UnregisterEndpointNotificationCallback(IMMNotificationClient*) override {
-        return E_NOTIMPL;
+    UnregisterEndpointNotificationCallback(IMMNotificationClient* pClient) override {
+        auto& audio = State();
+        std::unique_lock<std::mutex> guard(audio.lock);
+        if (!Alive(*this, "UnregisterEndpointNotificationCallback") ||
+            !OutsideClientCallback(audio, "UnregisterEndpointNotificationCallback")) {
+            return Unexpected;
+        }
+        auto& clients = audio.clients;
+        auto found = std::find_if(clients.begin(), clients.end(), [&](auto& entry) {
+            return entry->client == pClient && entry->owner == this;
+        });
+        HRESULT hr = !pClient                 ? E_POINTER
+                     : found == clients.end() ? E_NOTFOUND
+                     : run != audio.run       ? ServiceNotRunning
+                                              : S_OK;
+        sim::Record("UnregisterEndpointNotificationCallback" + FailureSuffix(hr));
+        if (found != clients.end()) {
+            // Gone even when the audio service restarted since: nothing is delivered after this.
+            (*found)->active = false;
+            clients.erase(found);
+            audio.changed.wait(guard, [&] { return audio.clientRunner == std::thread::id(); });
+        }
+        return hr;
+    }
+
+    // Clients must not outlive the enumerator they were registered through.
+    void Died(std::unique_lock<std::mutex>&) override {
+        auto& clients = State().clients;
+        for (auto entry = clients.begin(); entry != clients.end();) {
+            if ((*entry)->owner != this) {
+                ++entry;
+                continue;
+            }
+            if (run == State().run) {
+                sim::ReportFault("Release of IMMDeviceEnumerator with a client still registered");
+            }
+            (*entry)->active = false;
+            entry = clients.erase(entry);
+        }
     }
 };
 

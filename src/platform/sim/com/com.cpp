@@ -3,6 +3,7 @@
 #include "platform/sim/com.h"
 #include "platform/sim/machine.h"
 
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -71,6 +72,22 @@ void WINAPI CoUninitialize() {
     if (balance > 0) {
         --balance;
     }
+}
+
+} // namespace platform
+
+namespace platform {
+
+// The machine's property strings are allocated with std::malloc (sim/audio.h).
+HRESULT WINAPI PropVariantClear(PROPVARIANT* pvar) {
+    if (!pvar) {
+        return E_INVALIDARG;
+    }
+    if (pvar->vt == VT_LPWSTR) {
+        std::free(pvar->pwszVal);
+    }
+    *pvar = {};
+    return S_OK;
 }
 
 } // namespace platform

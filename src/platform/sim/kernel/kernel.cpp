@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -29,23 +30,48 @@ struct Table {
     // waits on several objects trivially correct.
     std::mutex waitLock;
     std::condition_variable waitChanged;
+    // APCs by thread id, under the wait lock so that an alertable wait sees them atomically.
+    std::map<DWORD, std::deque<std::function<void()>>> apcs;
     DWORD major = 6;
     DWORD minor = 1;
     platform::WideString modulePath = WIDE("C:\\Program Files\\Quenvar\\QuenvarService.exe");
+    struct EntryPoint {
+        FARPROC entry;
+        DWORD fromMajor;
+    };
+    std::map<std::pair<std::string, std::string>, EntryPoint> entryPoints;
+    // Machine time and the actions waiting for it, under a lock of their own.
+    std::mutex clockLock;
+    ULONGLONG now = 0;
+    bool machineTime = false;
+    std::multimap<ULONGLONG, std::function<void()>> timers;
+    std::vector<std::function<bool()>> busyChecks;
     bool defaultDllDirectories = true;
 };
 
 Table& Kernel() {
-    static Table* table = new Table;
+    static Table* table = [] {
+        auto* created = new Table;
+        OnReset([created] {
+            {
+                std::lock_guard<std::mutex> guard(created->waitLock);
+                created->apcs.clear();
+            }
+            std::lock_guard<std::mutex> guard(created->clockLock);
+            created->now = 0;
+            created->machineTime = false;
+            created->timers.clear();
+        });
+        return created;
+    }();
     return *table;
 }
 
 thread_local DWORD LastError = 0;
+thread_local bool RunningApc = false;
 thread_local DWORD ThreadId = 0;
 std::atomic<DWORD> NextThreadId{0x100};
 std::atomic<int> NextThreadName{1};
-
-const HMODULE Kernel32Module = reinterpret_cast<HMODULE>(0x7FF800000000);
 
 // What GetProcAddress gives for kernel32's SetDefaultDllDirectories.
 BOOL WINAPI SetDefaultDllDirectories(DWORD flags) {
@@ -54,6 +80,13 @@ BOOL WINAPI SetDefaultDllDirectories(DWORD flags) {
     Record(std::string("SetDefaultDllDirectories ") + text);
     return TRUE;
 }
+
+const bool DefaultDllDirectoriesDefined = [] {
+    DefineEntryPoint(
+        "kernel32.dll", "SetDefaultDllDirectories",
+        reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&SetDefaultDllDirectories)), 0);
+    return true;
+}();
 
 struct Event : KernelObject {
     bool manualReset;
@@ -112,10 +145,90 @@ void ChangeWaitState(const std::function<void()>& change) {
     table.waitChanged.notify_all();
 }
 
+ULONGLONG MachineTime() {
+    std::lock_guard<std::mutex> guard(Kernel().clockLock);
+    return Kernel().now;
+}
+
+void UseMachineTime(bool on) {
+    std::lock_guard<std::mutex> guard(Kernel().clockLock);
+    Kernel().machineTime = on;
+}
+
+void AdvanceMachineTime(DWORD milliseconds) {
+    auto& table = Kernel();
+    std::vector<std::function<void()>> due;
+    {
+        std::lock_guard<std::mutex> guard(table.clockLock);
+        table.now += milliseconds;
+        auto end = table.timers.upper_bound(table.now);
+        for (auto timer = table.timers.begin(); timer != end; ++timer) {
+            due.push_back(std::move(timer->second));
+        }
+        table.timers.erase(table.timers.begin(), end);
+    }
+    for (auto& action : due) {
+        action();
+    }
+}
+
+void AtMachineTime(DWORD delay, std::function<void()> action) {
+    std::lock_guard<std::mutex> guard(Kernel().clockLock);
+    Kernel().timers.emplace(Kernel().now + delay, std::move(action));
+}
+
+void AddBusyCheck(std::function<bool()> busy) {
+    std::lock_guard<std::mutex> guard(Kernel().clockLock);
+    Kernel().busyChecks.push_back(std::move(busy));
+}
+
+namespace {
+
+bool OnMachineTime() {
+    std::lock_guard<std::mutex> guard(Kernel().clockLock);
+    return Kernel().machineTime;
+}
+
+bool MachineBusy() {
+    std::vector<std::function<bool()>> checks;
+    {
+        std::lock_guard<std::mutex> guard(Kernel().clockLock);
+        checks = Kernel().busyChecks;
+    }
+    return std::any_of(checks.begin(), checks.end(), [](auto& busy) { return busy(); });
+}
+
+} // namespace
+
+void QueueApc(DWORD threadId, std::function<void()> apc) {
+    ChangeWaitState([&] { Kernel().apcs[threadId].push_back(std::move(apc)); });
+}
+
+bool InApc() {
+    return RunningApc;
+}
+
+// The system DLLs the machine knows by name, each at a made-up base address.
+const std::pair<const char*, std::uintptr_t> SystemModules[] = {
+    {"kernel32.dll", 0x7FF810000000},
+    {"advapi32.dll", 0x7FF820000000},
+};
+
+void DefineEntryPoint(const std::string& module, const std::string& name, FARPROC entry,
+                      DWORD fromMajor) {
+    std::lock_guard<std::mutex> guard(Kernel().lock);
+    Kernel().entryPoints[{module, name}] = {entry, fromMajor};
+}
+
 void SetWindowsVersion(DWORD major, DWORD minor) {
     std::lock_guard<std::mutex> guard(Kernel().lock);
     Kernel().major = major;
     Kernel().minor = minor;
+}
+
+platform::WideString ModulePath() {
+    std::lock_guard<std::mutex> guard(Kernel().lock);
+    return Kernel().modulePath;
 }
 
 void SetModulePath(const platform::WideString& path) {
@@ -168,8 +281,8 @@ BOOL WINAPI SetEvent(HANDLE hEvent) {
     return TRUE;
 }
 
-DWORD WINAPI WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll,
-                                    DWORD dwMilliseconds) {
+DWORD WINAPI WaitForMultipleObjectsEx(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll,
+                                      DWORD dwMilliseconds, BOOL bAlertable) {
     std::vector<std::shared_ptr<sim::KernelObject>> objects;
     for (DWORD i = 0; i < nCount; ++i) {
         std::shared_ptr<sim::KernelObject> object;
@@ -212,16 +325,58 @@ DWORD WINAPI WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL 
         }
         return false;
     };
+    DWORD thread = GetCurrentThreadId();
+    std::deque<std::function<void()>> apcs;
+    auto readyOrAlerted = [&] {
+        if (ready()) {
+            return true;
+        }
+        auto queued = table.apcs.find(thread);
+        if (!bAlertable || queued == table.apcs.end()) {
+            return false;
+        }
+        apcs = std::move(queued->second);
+        table.apcs.erase(queued);
+        result = WAIT_IO_COMPLETION;
+        return true;
+    };
+    bool timed = dwMilliseconds != INFINITE && dwMilliseconds != 0;
     if (dwMilliseconds == INFINITE) {
-        table.waitChanged.wait(guard, ready);
+        table.waitChanged.wait(guard, readyOrAlerted);
+    } else if (!timed || !sim::OnMachineTime()) {
+        table.waitChanged.wait_for(guard, std::chrono::milliseconds(dwMilliseconds),
+                                   readyOrAlerted);
     } else {
-        table.waitChanged.wait_for(guard, std::chrono::milliseconds(dwMilliseconds), ready);
+        // On machine time: only the machine's own work in flight is waited for, in real time.
+        while (!readyOrAlerted()) {
+            guard.unlock();
+            bool busy = sim::MachineBusy();
+            guard.lock();
+            if (!busy ||
+                table.waitChanged.wait_for(guard, std::chrono::milliseconds(1), readyOrAlerted)) {
+                break;
+            }
+        }
+    }
+    guard.unlock();
+    if (timed && result == WAIT_TIMEOUT) {
+        sim::AdvanceMachineTime(dwMilliseconds);
+    }
+    for (auto& apc : apcs) {
+        sim::RunningApc = true;
+        apc();
+        sim::RunningApc = false;
     }
     return result;
 }
 
+DWORD WINAPI WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll,
+                                    DWORD dwMilliseconds) {
+    return WaitForMultipleObjectsEx(nCount, lpHandles, bWaitAll, dwMilliseconds, FALSE);
+}
+
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
-    return WaitForMultipleObjects(1, &hHandle, FALSE, dwMilliseconds);
+    return WaitForMultipleObjectsEx(1, &hHandle, FALSE, dwMilliseconds, FALSE);
 }
 
 BOOL WINAPI CloseHandle(HANDLE hObject) {
@@ -243,7 +398,12 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
 
 void WINAPI Sleep(DWORD dwMilliseconds) {
     sim::PausePoint("Sleep");
-    std::this_thread::sleep_for(std::chrono::milliseconds(dwMilliseconds));
+    if (dwMilliseconds == 0 || !sim::OnMachineTime()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(dwMilliseconds));
+    }
+    if (dwMilliseconds != 0) {
+        sim::AdvanceMachineTime(dwMilliseconds);
+    }
 }
 
 HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE lpStartAddress,
@@ -343,34 +503,51 @@ int WINAPI lstrcmpiW(LPCWSTR lpString1, LPCWSTR lpString2) {
     }
 }
 
-// The executable, and kernel32 (always loaded); no other module.
+// The executable's own module for null; the system DLLs the machine knows; null and
+// ERROR_MOD_NOT_FOUND for any other name.
 HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName) {
     if (!lpModuleName) {
         return reinterpret_cast<HMODULE>(0x140000000);
     }
-    bool kernel32 = sim::FoldCase(lpModuleName) == WIDE("kernel32.dll");
-    sim::Record("GetModuleHandleW " + sim::Narrow(lpModuleName) + (kernel32 ? "" : " failed 126"));
-    if (!kernel32) {
-        SetLastError(ERROR_MOD_NOT_FOUND);
-        return nullptr;
+    platform::WideString name = sim::FoldCase(lpModuleName);
+    for (auto& [file, base] : sim::SystemModules) {
+        if (name == sim::Widen(file)) {
+            sim::Record("GetModuleHandleW " + sim::Narrow(lpModuleName));
+            return reinterpret_cast<HMODULE>(base);
+        }
     }
-    return sim::Kernel32Module;
+    sim::Record("GetModuleHandleW " + sim::Narrow(lpModuleName) + " failed 126");
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
 }
 
-// Of kernel32 only SetDefaultDllDirectories, where the machine's kernel32 has it.
+// The entry points the machine's system DLLs export at its Windows version; kernel32's
+// SetDefaultDllDirectories only where the machine has it.
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
-    bool found = false;
-    if (hModule == sim::Kernel32Module && std::string(lpProcName) == "SetDefaultDllDirectories") {
-        std::lock_guard<std::mutex> guard(sim::Kernel().lock);
-        found = sim::Kernel().defaultDllDirectories;
+    auto& table = sim::Kernel();
+    FARPROC entry = nullptr;
+    // A value below 0x10000 is an ordinal, which none of the machine's entry points has.
+    bool named = reinterpret_cast<std::uintptr_t>(lpProcName) >= 0x10000;
+    std::string name = named ? std::string(lpProcName)
+                             : "#" + std::to_string(reinterpret_cast<std::uintptr_t>(lpProcName));
+    {
+        std::lock_guard<std::mutex> guard(table.lock);
+        for (auto& [file, base] : sim::SystemModules) {
+            if (reinterpret_cast<HMODULE>(base) != hModule || !named) {
+                continue;
+            }
+            auto found = table.entryPoints.find({file, name});
+            if (found != table.entryPoints.end() && table.major >= found->second.fromMajor &&
+                (name != "SetDefaultDllDirectories" || table.defaultDllDirectories)) {
+                entry = found->second.entry;
+            }
+        }
     }
-    sim::Record(std::string("GetProcAddress ") + lpProcName + (found ? "" : " failed 127"));
-    if (!found) {
+    sim::Record("GetProcAddress " + name + (entry ? "" : " failed 127"));
+    if (!entry) {
         SetLastError(ERROR_PROC_NOT_FOUND);
-        return nullptr;
     }
-    // Through the generic function pointer type, which converts to any other without a warning.
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&sim::SetDefaultDllDirectories));
+    return entry;
 }
 
 BOOL WINAPI SetDllDirectoryW(LPCWSTR lpPathName) {

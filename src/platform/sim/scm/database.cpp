@@ -84,20 +84,84 @@ std::string Access(DWORD desired) {
     return text;
 }
 
+// An armed NotifyServiceStatusChangeW: the record is the caller's until the APC has run.
+struct NotifyRequest {
+    std::uintptr_t handle;
+    platform::WideString key;
+    DWORD mask;
+    PSERVICE_NOTIFYW record;
+    DWORD thread;
+};
+
 struct Database {
     std::mutex lock;
     bool elevated = true;
     std::map<platform::WideString, ServiceEntry> entries;
     std::map<std::uintptr_t, ScHandle> handles;
+    std::vector<NotifyRequest> requests;
     std::uintptr_t next = 0x5E000;
+    Database();
 };
+
+DWORD WINAPI NotifyServiceStatusChange(SC_HANDLE hService, DWORD dwNotifyMask,
+                                       PSERVICE_NOTIFYW pNotifyBuffer);
+
+// advapi32's NotifyServiceStatusChangeW, from Windows Vista on. Defined with the database, which
+// every user of the function has opened a handle of first.
+const bool NotifyDefined = [] {
+    DefineEntryPoint(
+        "advapi32.dll", "NotifyServiceStatusChangeW",
+        reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&NotifyServiceStatusChange)), 6);
+    return true;
+}();
+
+// The services of Windows itself that a fresh machine runs.
+void AddSystemServices(Database& db) {
+    ServiceEntry audio;
+    audio.name = WIDE("AudioSrv");
+    audio.displayName = WIDE("Windows Audio");
+    audio.serviceType = 0x20; // SERVICE_WIN32_SHARE_PROCESS
+    audio.startType = 2;      // SERVICE_AUTO_START
+    audio.errorControl = SERVICE_ERROR_NORMAL;
+    audio.binaryPath = WIDE("C:\\Windows\\System32\\svchost.exe -k LocalServiceNetworkRestricted");
+    audio.system = true;
+    audio.running = true;
+    audio.systemState = SERVICE_RUNNING;
+    db.entries[FoldCase(audio.name.c_str())] = audio;
+}
+
+Database::Database() {
+    AddSystemServices(*this);
+}
 
 Database& State() {
     return AreaState<Database>([](Database& state) {
         state.elevated = true;
         state.entries.clear();
         state.handles.clear();
+        state.requests.clear();
+        AddSystemServices(state);
     });
+}
+
+// A service-manager call from a status notification's APC (the NotifyServiceStatusChangeW page).
+void CheckNotInApc(const char* call) {
+    if (InApc()) {
+        ReportFault(std::string(call) + " inside a status notification");
+    }
+}
+
+// With the lock held: the notice of state to the request, as an APC to the thread that armed it;
+// the record is written now, when Windows writes it.
+void Deliver(const NotifyRequest& request, const ServiceEntry& entry, DWORD state) {
+    PSERVICE_NOTIFYW record = request.record;
+    record->dwNotificationStatus = ERROR_SUCCESS;
+    record->ServiceStatus = {};
+    record->ServiceStatus.dwServiceType = entry.serviceType;
+    record->ServiceStatus.dwCurrentState = state;
+    record->dwNotificationTriggered = DWORD{1} << (state - 1);
+    Record("NotifyServiceStatusChangeW notice " + Narrow(entry.name) + " " + std::to_string(state));
+    QueueApc(request.thread, [record] { record->pfnNotifyCallback(record); });
 }
 
 // With the lock held: an entry marked for deletion goes when it is not running and no handle
@@ -160,6 +224,24 @@ void SetRunning(const platform::WideString& name, bool running) {
     RemoveIfDone(db, key);
 }
 
+void EnsureEntry(const platform::WideString& name) {
+    platform::WideString path = ModulePath();
+    auto& db = State();
+    std::lock_guard<std::mutex> guard(db.lock);
+    platform::WideString key = FoldCase(name.c_str());
+    if (db.entries.count(key) != 0) {
+        return;
+    }
+    ServiceEntry entry;
+    entry.name = name;
+    entry.displayName = name;
+    entry.serviceType = SERVICE_WIN32_OWN_PROCESS;
+    entry.startType = SERVICE_DEMAND_START;
+    entry.errorControl = SERVICE_ERROR_NORMAL;
+    entry.binaryPath = WIDE("\"") + path + WIDE("\"");
+    db.entries[key] = entry;
+}
+
 } // namespace detail
 
 void SetElevated(bool elevated) {
@@ -177,8 +259,32 @@ std::optional<ServiceEntry> FindService(const platform::WideString& name) {
 }
 
 std::size_t ServiceCount() {
-    std::lock_guard<std::mutex> guard(State().lock);
-    return State().entries.size();
+    auto& db = State();
+    std::lock_guard<std::mutex> guard(db.lock);
+    return static_cast<std::size_t>(std::count_if(
+        db.entries.begin(), db.entries.end(), [](auto& entry) { return !entry.second.system; }));
+}
+
+void SetSystemServiceState(const platform::WideString& name, DWORD state) {
+    auto& db = State();
+    std::lock_guard<std::mutex> guard(db.lock);
+    auto found = db.entries.find(FoldCase(name.c_str()));
+    if (found == db.entries.end() || !found->second.system) {
+        ReportFault("SetSystemServiceState of " + Narrow(name) + ", no service of Windows");
+        return;
+    }
+    Record("SetSystemServiceState " + Narrow(name) + " " + std::to_string(state));
+    found->second.systemState = state;
+    found->second.running = state != SERVICE_STOPPED;
+    auto& requests = db.requests;
+    for (auto request = requests.begin(); request != requests.end();) {
+        if (request->key == found->first && (request->mask & (DWORD{1} << (state - 1)))) {
+            Deliver(*request, found->second, state);
+            request = requests.erase(request);
+        } else {
+            ++request;
+        }
+    }
 }
 
 std::size_t OpenScHandles() {
@@ -186,11 +292,58 @@ std::size_t OpenScHandles() {
     return State().handles.size();
 }
 
+namespace {
+
+// From a service handle with SERVICE_QUERY_STATUS, for the states of the service; one request
+// per service at a time; a state the service is in already is told at once.
+DWORD WINAPI NotifyServiceStatusChange(SC_HANDLE hService, DWORD dwNotifyMask,
+                                       PSERVICE_NOTIFYW pNotifyBuffer) {
+    CheckNotInApc("NotifyServiceStatusChangeW");
+    auto& db = State();
+    std::lock_guard<std::mutex> guard(db.lock);
+    auto* service = Find(db, hService, false, "NotifyServiceStatusChangeW");
+    std::string call = "NotifyServiceStatusChangeW mask=" + std::to_string(dwNotifyMask);
+    DWORD error = ERROR_SUCCESS;
+    if (!service) {
+        error = ERROR_INVALID_HANDLE;
+    } else if (!(service->access & SERVICE_QUERY_STATUS)) {
+        error = ERROR_ACCESS_DENIED;
+    } else if (!pNotifyBuffer || pNotifyBuffer->dwVersion != SERVICE_NOTIFY_STATUS_CHANGE ||
+               !pNotifyBuffer->pfnNotifyCallback || dwNotifyMask == 0 ||
+               (dwNotifyMask & ~DWORD{0x7F}) != 0) {
+        error = ERROR_INVALID_PARAMETER;
+    } else if (std::any_of(db.requests.begin(), db.requests.end(),
+                           [&](auto& request) { return request.key == service->key; })) {
+        ReportFault("a second NotifyServiceStatusChangeW request while one is outstanding");
+        error = ERROR_INVALID_PARAMETER;
+    }
+    if (service) {
+        call += " " + Narrow(db.entries.at(service->key).name);
+    }
+    Record(error == ERROR_SUCCESS ? call : call + " failed " + std::to_string(error));
+    if (error != ERROR_SUCCESS) {
+        return error;
+    }
+    NotifyRequest request{reinterpret_cast<std::uintptr_t>(hService), service->key, dwNotifyMask,
+                          pNotifyBuffer, platform::GetCurrentThreadId()};
+    const auto& entry = db.entries.at(service->key);
+    DWORD state = entry.system ? entry.systemState
+                               : (entry.running ? SERVICE_RUNNING : DWORD{SERVICE_STOPPED});
+    if (dwNotifyMask & (DWORD{1} << (state - 1))) {
+        Deliver(request, entry, state);
+    } else {
+        db.requests.push_back(request);
+    }
+    return ERROR_SUCCESS;
+}
+
+} // namespace
 } // namespace sim::scm
 
 namespace platform {
 
 SC_HANDLE WINAPI OpenSCManagerW(LPCWSTR, LPCWSTR, DWORD dwDesiredAccess) {
+    sim::scm::CheckNotInApc("OpenSCManagerW");
     auto& db = sim::scm::State();
     std::lock_guard<std::mutex> guard(db.lock);
     std::string entry = "OpenSCManagerW" + sim::scm::Access(dwDesiredAccess);
@@ -266,6 +419,7 @@ SC_HANDLE WINAPI CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPC
 }
 
 SC_HANDLE WINAPI OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD dwDesiredAccess) {
+    sim::scm::CheckNotInApc("OpenServiceW");
     auto& db = sim::scm::State();
     std::lock_guard<std::mutex> guard(db.lock);
     std::string entry =
@@ -416,6 +570,7 @@ BOOL WINAPI QueryServiceConfigW(SC_HANDLE hService, LPQUERY_SERVICE_CONFIGW lpSe
 }
 
 BOOL WINAPI QueryServiceStatus(SC_HANDLE hService, LPSERVICE_STATUS lpServiceStatus) {
+    sim::scm::CheckNotInApc("QueryServiceStatus");
     bool running = false;
     DWORD serviceType = 0;
     {
@@ -435,6 +590,12 @@ BOOL WINAPI QueryServiceStatus(SC_HANDLE hService, LPSERVICE_STATUS lpServiceSta
         running = entry.running;
         serviceType = entry.serviceType;
         sim::scm::Finish(call, ERROR_SUCCESS);
+        if (entry.system) {
+            *lpServiceStatus = {};
+            lpServiceStatus->dwServiceType = serviceType;
+            lpServiceStatus->dwCurrentState = entry.systemState;
+            return TRUE;
+        }
     }
     // Outside the database's lock: the dispatcher's state has a lock of its own. A process that
     // runs but has not reported yet is starting.
@@ -449,7 +610,45 @@ BOOL WINAPI QueryServiceStatus(SC_HANDLE hService, LPSERVICE_STATUS lpServiceSta
     return TRUE;
 }
 
+// The right each control needs (Microsoft's ControlService page); codes 128 to 255 are the
+// service's own.
+BOOL WINAPI ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS lpServiceStatus) {
+    sim::scm::CheckNotInApc("ControlService");
+    platform::WideString name;
+    std::string call;
+    {
+        auto& db = sim::scm::State();
+        std::lock_guard<std::mutex> guard(db.lock);
+        auto* service = sim::scm::Find(db, hService, false, "ControlService");
+        if (!service) {
+            sim::scm::Finish("ControlService", ERROR_INVALID_HANDLE);
+            return FALSE;
+        }
+        name = db.entries.at(service->key).name;
+        call = "ControlService " + sim::Narrow(name) + " " + std::to_string(dwControl);
+        // Pause, continue, parameter and binding changes all need SERVICE_PAUSE_CONTINUE; a code
+        // ControlService does not send is refused by the dispatcher.
+        DWORD needed = dwControl == SERVICE_CONTROL_STOP          ? DWORD{SERVICE_STOP}
+                       : dwControl == SERVICE_CONTROL_INTERROGATE ? DWORD{SERVICE_INTERROGATE}
+                       : dwControl >= 128 && dwControl <= 255 ? DWORD{SERVICE_USER_DEFINED_CONTROL}
+                                                              : DWORD{SERVICE_PAUSE_CONTINUE};
+        if (!(service->access & needed)) {
+            sim::scm::Finish(call, ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+    }
+    // Outside the database's lock: the handler may itself use the database.
+    SERVICE_STATUS status{};
+    DWORD result = sim::scm::detail::SendControl(name, dwControl, status);
+    if (lpServiceStatus) {
+        *lpServiceStatus = status;
+    }
+    sim::scm::Finish(call, result);
+    return result == NO_ERROR ? TRUE : FALSE;
+}
+
 BOOL WINAPI CloseServiceHandle(SC_HANDLE hSCObject) {
+    sim::scm::CheckNotInApc("CloseServiceHandle");
     auto& db = sim::scm::State();
     std::lock_guard<std::mutex> guard(db.lock);
     auto found = db.handles.find(reinterpret_cast<std::uintptr_t>(hSCObject));
@@ -462,7 +661,10 @@ BOOL WINAPI CloseServiceHandle(SC_HANDLE hSCObject) {
     }
     platform::WideString key = found->second.key;
     bool manager = found->second.manager;
+    std::uintptr_t value = found->first;
     db.handles.erase(found);
+    // Closing the handle cancels its armed notification (the NotifyServiceStatusChangeW page).
+    std::erase_if(db.requests, [value](auto& request) { return request.handle == value; });
     if (!manager) {
         sim::scm::RemoveIfDone(db, key);
     }

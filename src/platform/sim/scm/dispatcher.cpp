@@ -300,6 +300,24 @@ std::vector<ControlRecord> Controls() {
     return State().controls;
 }
 
+namespace detail {
+
+DWORD SendControl(const platform::WideString& name, DWORD code, SERVICE_STATUS& status) {
+    {
+        std::lock_guard<std::mutex> guard(State().lock);
+        if (!State().running || !SameName(State().serviceName, name.c_str())) {
+            return ERROR_SERVICE_NOT_ACTIVE;
+        }
+    }
+    DWORD result = Control(code);
+    std::lock_guard<std::mutex> guard(State().lock);
+    if (!State().reports.empty()) {
+        status = State().reports.back().status;
+    }
+    return result;
+}
+
+} // namespace detail
 } // namespace sim::scm
 
 namespace platform {
@@ -351,6 +369,7 @@ BOOL WINAPI StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpServiceSta
     guard.unlock();
 
     sim::SetThreadName("main");
+    sim::scm::detail::EnsureEntry(name);
     sim::scm::detail::SetRunning(name, true);
     std::thread service([serviceMain, name, &state] {
         sim::SetThreadName("service");
