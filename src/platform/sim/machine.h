@@ -7,6 +7,7 @@
 #include "platform/types.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -114,6 +115,20 @@ void AdvanceMachineTime(DWORD milliseconds);
 void AtMachineTime(DWORD delay, std::function<void()> action);
 // An area's check of whether it has work in flight; called outside every lock of the kernel.
 void AddBusyCheck(std::function<bool()> busy);
+// An area's look for WaitQuiet: 0 while it has work in flight, otherwise a stamp that moves on
+// whenever it takes up new work; called outside every lock of the kernel.
+void AddQuietCheck(std::function<std::uint64_t()> idle);
+
+// Waits until the machine is quiet, at one moment: every live thread of CreateThread blocked in an
+// infinite WaitForSingleObject or WaitForMultipleObjects(Ex) with nothing it waits for signalled
+// (all of it for a wait-all) and, when alertable, no APC queued for it; no control queued for the
+// service's handler or running in it; the audio system idle (every busy check false). False after
+// timeoutMs. A timed wait is never quiet: it ends by itself (on machine time as soon as the
+// machine's work in flight has ended), and what follows it may have more to do. Threads the
+// machine makes itself (the dispatcher's, ServiceMain's, the audio system's) are seen only through
+// their area's look. For the endpoint path: a thread in a user32 message wait (the mixer window's,
+// at version 5) is no kernel wait and never quiet. Not from a thread of CreateThread.
+bool WaitQuiet(DWORD timeoutMs = 20000);
 
 // Entry points of system DLLs for GetProcAddress: GetModuleHandleW knows "kernel32.dll" and
 // "advapi32.dll" (case ignored); an entry point defined here is found from Windows major version

@@ -8,10 +8,12 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <deque>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace sim {
@@ -20,6 +22,14 @@ namespace {
 struct Entry {
     HandleKind kind;
     std::shared_ptr<KernelObject> object;
+};
+
+// A thread of CreateThread inside an infinite wait, as WaitQuiet sees it.
+struct Waiter {
+    DWORD thread;
+    const std::vector<std::shared_ptr<KernelObject>>* objects;
+    bool waitAll;
+    bool alertable;
 };
 
 struct Table {
@@ -32,6 +42,11 @@ struct Table {
     std::condition_variable waitChanged;
     // APCs by thread id, under the wait lock so that an alertable wait sees them atomically.
     std::map<DWORD, std::deque<std::function<void()>>> apcs;
+    // For WaitQuiet, under the wait lock: the live threads of CreateThread, those of them parked
+    // in an infinite wait, and a count that moves on every change of waitable state.
+    int liveThreads = 0;
+    std::vector<const Waiter*> parked;
+    std::uint64_t changes = 0;
     DWORD major = 6;
     DWORD minor = 1;
     platform::WideString modulePath = WIDE("C:\\Program Files\\Quenvar\\QuenvarService.exe");
@@ -46,6 +61,7 @@ struct Table {
     bool machineTime = false;
     std::multimap<ULONGLONG, std::function<void()>> timers;
     std::vector<std::function<bool()>> busyChecks;
+    std::vector<std::function<std::uint64_t()>> quietChecks;
     bool defaultDllDirectories = true;
 };
 
@@ -70,6 +86,7 @@ Table& Kernel() {
 thread_local DWORD LastError = 0;
 thread_local bool RunningApc = false;
 thread_local DWORD ThreadId = 0;
+thread_local bool Created = false; // a thread of CreateThread
 std::atomic<DWORD> NextThreadId{0x100};
 std::atomic<int> NextThreadName{1};
 
@@ -141,6 +158,7 @@ void ChangeWaitState(const std::function<void()>& change) {
     {
         std::lock_guard<std::mutex> guard(table.waitLock);
         change();
+        ++table.changes;
     }
     table.waitChanged.notify_all();
 }
@@ -182,6 +200,11 @@ void AddBusyCheck(std::function<bool()> busy) {
     Kernel().busyChecks.push_back(std::move(busy));
 }
 
+void AddQuietCheck(std::function<std::uint64_t()> idle) {
+    std::lock_guard<std::mutex> guard(Kernel().clockLock);
+    Kernel().quietChecks.push_back(std::move(idle));
+}
+
 namespace {
 
 bool OnMachineTime() {
@@ -198,6 +221,63 @@ bool MachineBusy() {
     return std::any_of(checks.begin(), checks.end(), [](auto& busy) { return busy(); });
 }
 
+// The areas' idle stamps; nothing while one of them has work in flight.
+std::optional<std::vector<std::uint64_t>> QuietStamps() {
+    std::vector<std::function<std::uint64_t()>> checks;
+    {
+        std::lock_guard<std::mutex> guard(Kernel().clockLock);
+        checks = Kernel().quietChecks;
+    }
+    std::vector<std::uint64_t> stamps;
+    for (auto& idle : checks) {
+        stamps.push_back(idle());
+        if (stamps.back() == 0) {
+            return std::nullopt;
+        }
+    }
+    return stamps;
+}
+
+// Under the wait lock: every live thread of CreateThread parked with nothing to wake it for.
+bool ThreadsParked(const Table& table) {
+    if (static_cast<int>(table.parked.size()) != table.liveThreads) {
+        return false;
+    }
+    return std::none_of(table.parked.begin(), table.parked.end(), [&table](const Waiter* waiter) {
+        auto signalled = [](auto& object) { return object->Signalled(); };
+        auto& objects = *waiter->objects;
+        bool ready = waiter->waitAll ? std::all_of(objects.begin(), objects.end(), signalled)
+                                     : std::any_of(objects.begin(), objects.end(), signalled);
+        return ready || (waiter->alertable && table.apcs.count(waiter->thread) != 0);
+    });
+}
+
+// The wait-state count while every thread is parked; nothing otherwise.
+std::optional<std::uint64_t> ParkedAt() {
+    auto& table = Kernel();
+    std::lock_guard<std::mutex> guard(table.waitLock);
+    if (!ThreadsParked(table)) {
+        return std::nullopt;
+    }
+    return table.changes;
+}
+
+// Quiet at one moment: the threads parked and the wait state unchanged from the first look to the
+// last (a parked thread that woke would have changed it), the areas idle with the same stamps
+// before and after the audio system's look (new work for an area moves its stamp). Nothing idle
+// can start work on its own: only a thread that runs, a control or a notification can.
+bool Quiet() {
+    auto changes = ParkedAt();
+    if (!changes) {
+        return false;
+    }
+    auto stamps = QuietStamps();
+    if (!stamps || MachineBusy()) {
+        return false;
+    }
+    return QuietStamps() == stamps && ParkedAt() == changes;
+}
+
 } // namespace
 
 void QueueApc(DWORD threadId, std::function<void()> apc) {
@@ -206,6 +286,17 @@ void QueueApc(DWORD threadId, std::function<void()> apc) {
 
 bool InApc() {
     return RunningApc;
+}
+
+bool WaitQuiet(DWORD timeoutMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!Quiet()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
 
 // The system DLLs the machine knows by name, each at a made-up base address.
@@ -342,7 +433,15 @@ DWORD WINAPI WaitForMultipleObjectsEx(DWORD nCount, const HANDLE* lpHandles, BOO
     };
     bool timed = dwMilliseconds != INFINITE && dwMilliseconds != 0;
     if (dwMilliseconds == INFINITE) {
+        // Parked for WaitQuiet only here: a timed wait ends by itself.
+        sim::Waiter waiter{thread, &objects, bWaitAll != FALSE, bAlertable != FALSE};
+        if (sim::Created) {
+            table.parked.push_back(&waiter);
+        }
         table.waitChanged.wait(guard, readyOrAlerted);
+        if (sim::Created) {
+            table.parked.erase(std::find(table.parked.begin(), table.parked.end(), &waiter));
+        }
     } else if (!timed || !sim::OnMachineTime()) {
         table.waitChanged.wait_for(guard, std::chrono::milliseconds(dwMilliseconds),
                                    readyOrAlerted);
@@ -416,11 +515,17 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE
     DWORD id = sim::NextThreadId++;
     std::string name = "thread-" + std::to_string(sim::NextThreadName++);
     sim::Record("CreateThread " + name);
+    // Live for WaitQuiet from here, before the thread runs, until its end is signalled.
+    sim::ChangeWaitState([] { ++sim::Kernel().liveThreads; });
     std::thread([thread, id, name, lpStartAddress, lpParameter] {
         sim::ThreadId = id;
+        sim::Created = true;
         sim::SetThreadName(name);
         lpStartAddress(lpParameter);
-        sim::ChangeWaitState([&thread] { thread->ended = true; });
+        sim::ChangeWaitState([&thread] {
+            thread->ended = true;
+            --sim::Kernel().liveThreads;
+        });
     }).detach();
     if (lpThreadId) {
         *lpThreadId = id;

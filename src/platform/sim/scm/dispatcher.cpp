@@ -10,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -50,6 +51,8 @@ struct Dispatcher {
     std::uintptr_t statusHandle = 0;
     std::uintptr_t nextStatusHandle = 0x5C000;
     std::deque<std::shared_ptr<Request>> queue;
+    bool handling = false;       // the handler runs a control
+    std::uint64_t delivered = 0; // controls queued, ever
     std::size_t runFirstReport = 0;
     std::size_t runs = 0;
 
@@ -72,6 +75,10 @@ Dispatcher& State() {
             created->runs = 0;
         });
         SetServiceDeviceEventSink(DeliverDeviceEvent);
+        AddQuietCheck([created]() -> std::uint64_t {
+            std::lock_guard<std::mutex> guard(created->lock);
+            return created->queue.empty() && !created->handling ? created->delivered + 1 : 0;
+        });
         return created;
     }();
     return *dispatcher;
@@ -112,6 +119,7 @@ DWORD Deliver(DWORD code, DWORD eventType, std::vector<unsigned char> eventData,
     request->eventType = eventType;
     request->eventData = std::move(eventData);
     state.queue.push_back(request);
+    ++state.delivered;
     state.changed.notify_all();
     if (!wait) {
         return NO_ERROR;
@@ -402,12 +410,14 @@ BOOL WINAPI StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpServiceSta
         }
         LPHANDLER_FUNCTION_EX handler = state.handler;
         LPVOID context = state.context;
+        state.handling = true;
         guard.unlock();
         sim::Record("ServiceControl " + std::to_string(request->code) + " " +
                     std::to_string(request->eventType));
         LPVOID eventData = request->eventData.empty() ? nullptr : request->eventData.data();
         DWORD result = handler(request->code, request->eventType, eventData, context);
         guard.lock();
+        state.handling = false;
         request->result = result;
         request->done = true;
         state.controls.push_back({request->code, request->eventType, result});
