@@ -22,13 +22,7 @@ class EndpointRecovery : public EndpointService {
     }
 
     // Until the machine, the watcher and the handler are done with what happened.
-    static void Settle() {
-        for (std::size_t size = 0; size != sim::Journal().size();) {
-            size = sim::Journal().size();
-            ASSERT_TRUE(sim::audio::WaitIdle());
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        }
-    }
+    static void Settle() { ASSERT_TRUE(sim::WaitQuiet()); }
 
     static long RecoveryControls() {
         auto all = sim::scm::Controls();

@@ -112,10 +112,11 @@ const std::vector<std::string> MixerCalls = {"CreateThread",
 // What real machines do without any interface event, as steps of a running service above version
 // 5, with their weights in percent of its steps: an endpoint disabled, unplugged or enabled again;
 // the virtual device's driver installed again with a late endpoint builder; the audio service
-// restarted. After one, a sync must run again within RecoverySteps steps once both devices can.
+// restarted. After one, a sync must run again within RecoverySteps steps once both devices can:
+// the machine settles before each check, so recovery ends within the event's own step.
 enum MachineEvent { EndpointState, LateDriver, AudioRestart, MachineEvents };
 constexpr std::uint32_t MachineEventWeights[MachineEvents] = {4, 2, 2};
-constexpr int RecoverySteps = 3;
+constexpr int RecoverySteps = 0;
 
 // Whether the soak knows that a sync must run now.
 enum class Expect { Running, Idle, Unknown };
@@ -564,8 +565,8 @@ bool Soak::RecoveryEvent() {
     return true;
 }
 
-// After an event of real machines, a sync runs again within RecoverySteps steps whenever both
-// devices can be bound; the longest wait is reported.
+// After an event of real machines, a sync runs again within RecoverySteps steps after the event's
+// own step whenever both devices can be bound; the longest wait is reported.
 void Soak::CheckRecovery(bool runs) {
     if (eventStep_ < 0) {
         return;
@@ -685,25 +686,10 @@ void Soak::ArmFailure() {
 
 void Soak::Settle() {
     if (Endpoints()) {
-        // The recovery watcher reacts on its own thread (its retry delays on the machine's
-        // clock) to what may concern it, never to a user's change: settled once the journal
-        // has stood still for a while (a thread the machine's load holds back may take longer:
-        // hence the bound of RecoverySteps).
-        if (changeStep_ && !armed_ && eventStep_ < 0) {
-            if (!sim::audio::WaitIdle(20000)) {
-                Violation("audio notifications did not settle");
-            }
-            return;
-        }
-        for (std::size_t size = 0, still = 0; still < 5;
-             std::this_thread::sleep_for(std::chrono::milliseconds(4))) {
-            if (!sim::audio::WaitIdle(20000)) {
-                Violation("audio notifications did not settle");
-                return;
-            }
-            std::size_t now = sim::Journal().size();
-            still = now == size ? still + 1 : 0;
-            size = now;
+        // The recovery watcher reacts on its own thread (its retry delays on the machine's clock)
+        // to what may concern it: settled once it, the handler and the audio system are all idle.
+        if (!sim::WaitQuiet()) {
+            Violation("the machine did not settle");
         }
         return;
     }
