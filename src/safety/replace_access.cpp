@@ -44,11 +44,12 @@ std::string SidText(const std::vector<BYTE>& bytes, std::size_t at, std::size_t 
     for (std::size_t i = 2; i < 8; ++i) {
         authority = (authority << 8) | bytes[at + i];
     }
-    std::string text = "S-" + std::to_string(bytes[at]) + "-" + std::to_string(authority);
+    std::string text = "S-";
+    text.append(std::to_string(bytes[at])).append("-").append(std::to_string(authority));
     for (std::size_t i = 0; i < count; ++i) {
         DWORD sub = 0;
         Read32(bytes, at + 8 + 4 * i, sub);
-        text += "-" + std::to_string(sub);
+        text.append("-").append(std::to_string(sub));
     }
     return text;
 }
@@ -230,7 +231,8 @@ Replacers WhoCanReplace(const platform::WideString& program) {
 }
 
 std::string Describe(const Replacer& replacer) {
-    return "\"" + Utf8(replacer.path.c_str()) + "\": " + replacer.who + " " + replacer.how;
+    std::string path = Utf8(replacer.path.c_str());
+    return "\"" + path + "\": " + replacer.who + " " + replacer.how;
 }
 
 } // namespace safety

@@ -633,8 +633,10 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
     FARPROC entry = nullptr;
     // A value below 0x10000 is an ordinal, which none of the machine's entry points has.
     bool named = reinterpret_cast<std::uintptr_t>(lpProcName) >= 0x10000;
-    std::string name = named ? std::string(lpProcName)
-                             : "#" + std::to_string(reinterpret_cast<std::uintptr_t>(lpProcName));
+    std::string name =
+        named
+            ? std::string(lpProcName)
+            : std::string("#").append(std::to_string(reinterpret_cast<std::uintptr_t>(lpProcName)));
     {
         std::lock_guard<std::mutex> guard(table.lock);
         for (auto& [file, base] : sim::SystemModules) {
@@ -656,8 +658,8 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
 }
 
 BOOL WINAPI SetDllDirectoryW(LPCWSTR lpPathName) {
-    sim::Record("SetDllDirectoryW " +
-                (lpPathName ? "\"" + sim::Narrow(lpPathName) + "\"" : "null"));
+    std::string path = lpPathName ? sim::Narrow(lpPathName) : std::string();
+    sim::Record(lpPathName ? "SetDllDirectoryW \"" + path + "\"" : "SetDllDirectoryW null");
     return TRUE;
 }
 

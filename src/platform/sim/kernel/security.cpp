@@ -3,6 +3,7 @@
 #include "platform/kernel.h"
 #include "platform/sim/machine.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -117,13 +118,13 @@ std::vector<BYTE> SecurityDescriptor(const std::vector<AccessEntry>& entries,
     acl[0] = 2; // ACL_REVISION
     Put16(acl, 2, static_cast<unsigned>(acl.size()));
     Put16(acl, 4, static_cast<unsigned>(entries.size()));
-    std::vector<BYTE> descriptor(20, 0);
+    std::vector<BYTE> descriptor(20 + owner.size() + acl.size(), 0);
     descriptor[0] = 1;
     Put16(descriptor, 2, SE_DACL_PRESENT | SE_SELF_RELATIVE);
     Put32(descriptor, 4, 20);
     Put32(descriptor, 16, static_cast<DWORD>(20 + owner.size()));
-    descriptor.insert(descriptor.end(), owner.begin(), owner.end());
-    descriptor.insert(descriptor.end(), acl.begin(), acl.end());
+    auto end = std::copy(owner.begin(), owner.end(), descriptor.begin() + 20);
+    std::copy(acl.begin(), acl.end(), end);
     return descriptor;
 }
 

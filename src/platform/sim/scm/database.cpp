@@ -318,7 +318,7 @@ DWORD WINAPI NotifyServiceStatusChange(SC_HANDLE hService, DWORD dwNotifyMask,
         error = ERROR_INVALID_PARAMETER;
     }
     if (service) {
-        call += " " + Narrow(db.entries.at(service->key).name);
+        call.append(" ").append(Narrow(db.entries.at(service->key).name));
     }
     Record(error == ERROR_SUCCESS ? call : call + " failed " + std::to_string(error));
     if (error != ERROR_SUCCESS) {
