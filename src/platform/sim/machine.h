@@ -124,10 +124,11 @@ void AddQuietCheck(std::function<std::uint64_t()> idle);
 // (all of it for a wait-all) and, when alertable, no APC queued for it; no control queued for the
 // service's handler or running in it; the audio system idle (every busy check false). False after
 // timeoutMs. A timed wait is never quiet: it ends by itself (on machine time as soon as the
-// machine's work in flight has ended), and what follows it may have more to do. Threads the
-// machine makes itself (the dispatcher's, ServiceMain's, the audio system's) are seen only through
-// their area's look. For the endpoint path: a thread in a user32 message wait (the mixer window's,
-// at version 5) is no kernel wait and never quiet. Not from a thread of CreateThread.
+// machine's work in flight has ended), and what follows it may have more to do. The dispatcher's
+// and the audio system's threads are seen only through their area's look, and ServiceMain's not at
+// all: wait once the service has reported RUNNING or has stopped. For the endpoint path: a thread
+// in a user32 message wait (the mixer window's, at version 5) is no kernel wait and never quiet.
+// Not from a thread of CreateThread.
 bool WaitQuiet(DWORD timeoutMs = 20000);
 
 // Entry points of system DLLs for GetProcAddress: GetModuleHandleW knows "kernel32.dll" and
