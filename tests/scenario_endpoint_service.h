@@ -27,9 +27,11 @@ class EndpointService : public ::testing::Test {
   protected:
     void SetUp() override {
         sim::SetWindowsVersion(6, 1);
-        // These scenarios prove the device-event path alone: the recovery watcher cannot open a
-        // service, as when the manager refuses it (EndpointRecovery lifts this).
+        // These scenarios prove the device-event path alone: the recovery watcher hears no
+        // endpoint notice and cannot open a service (EndpointRecovery lifts this), so it neither
+        // holds objects of a look at the endpoints nor sends a control while a test counts.
         sim::FailCall("OpenServiceW", -1);
+        sim::FailCall("RegisterEndpointNotificationCallback", -1);
         AddOtherRenderDevices();
         threadHandles_ = sim::OpenHandles(sim::HandleKind::Thread);
         eventHandles_ = sim::OpenHandles(sim::HandleKind::Event);
