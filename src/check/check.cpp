@@ -4,16 +4,11 @@
 #include "check/report.h"
 #include "platform/kernel.h"
 #include "safety/dll_search.h"
-#include "safety/text.h"
 #include "service/service.h"
 
 #include <cstdio>
 
 namespace check {
-
-std::string Utf8(const WCHAR* text) {
-    return safety::Utf8(text);
-}
 
 std::string Quoted(const WCHAR* text) {
     return text ? "\"" + Utf8(text) + "\"" : "(none)";

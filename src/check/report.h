@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/types.h"
+#include "safety/text.h"
 
 #include <string>
 
@@ -22,7 +23,7 @@ struct Report {
 };
 
 // UTF-8 of a wide string; a null string reads as empty.
-std::string Utf8(const WCHAR* text);
+using safety::Utf8;
 // The text in double quotes; a null string is "(none)", unquoted.
 std::string Quoted(const WCHAR* text);
 std::string Hex(DWORD value);       // 0x%08X
